@@ -1,0 +1,164 @@
+// Host stand-in for the part of the Win32 interface that the stub and the engine call.
+// Only what the code uses is declared; the behaviour is what the code expects of Windows,
+// and tests set what the "platform" reports through compat/control.h.
+#ifndef COMPAT_WINDOWS_H
+#define COMPAT_WINDOWS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef unsigned short WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef unsigned int UINT;
+typedef char CHAR;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef wchar_t WCHAR;
+typedef void *HANDLE;
+typedef void *HWND;
+typedef void *HINSTANCE;
+typedef void *HMODULE;
+typedef void *HKEY;
+typedef void *LPVOID;
+typedef int HFILE;
+typedef DWORD *LPDWORD;
+typedef BYTE *LPBYTE;
+typedef intptr_t LRESULT;
+typedef intptr_t INT_PTR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef DWORD REGSAM;
+typedef LONG LSTATUS;
+
+#define WINAPI
+#define CALLBACK
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define HFILE_ERROR ((HFILE)-1)
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+
+#define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001)
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002)
+#define KEY_QUERY_VALUE 0x0001
+
+#define MB_OK 0x0000
+#define MB_ICONHAND 0x0010
+#define MB_SYSTEMMODAL 0x1000
+
+#define GENERIC_WRITE 0x40000000
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_READONLY 0x01
+#define FILE_ATTRIBUTE_HIDDEN 0x02
+#define FILE_ATTRIBUTE_SYSTEM 0x04
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
+#define FILE_ATTRIBUTE_NORMAL 0x80
+#define FS_PERSISTENT_ACLS 0x8
+
+#define OF_READ 0x0000
+#define OF_SHARE_DENY_NONE 0x0040
+#define OFS_MAXPATHNAME 128
+
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+
+#define TIME_ZONE_ID_INVALID ((DWORD)0xFFFFFFFF)
+#define TIME_ZONE_ID_UNKNOWN 0
+#define TIME_ZONE_ID_STANDARD 1
+#define TIME_ZONE_ID_DAYLIGHT 2
+
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_UTF8 65001
+#define WC_NO_BEST_FIT_CHARS 0x400
+
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
+
+typedef struct _SYSTEMTIME {
+    WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+} SYSTEMTIME;
+
+typedef struct _TIME_ZONE_INFORMATION {
+    LONG Bias;
+    WCHAR StandardName[32];
+    SYSTEMTIME StandardDate;
+    LONG StandardBias;
+    WCHAR DaylightName[32];
+    SYSTEMTIME DaylightDate;
+    LONG DaylightBias;
+} TIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
+
+typedef struct _OFSTRUCT {
+    BYTE cBytes;
+    BYTE fFixedDisk;
+    WORD nErrCode;
+    WORD Reserved1;
+    WORD Reserved2;
+    CHAR szPathName[OFS_MAXPATHNAME];
+} OFSTRUCT;
+
+typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+DWORD GetLastError(void);
+void SetLastError(DWORD code);
+DWORD GetVersion(void);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buf, DWORD size);
+
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY *result);
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD size);
+LSTATUS RegCloseKey(HKEY key);
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+BOOL OemToCharA(LPCSTR src, LPSTR dst);
+BOOL CharToOemA(LPCSTR src, LPSTR dst);
+BOOL IsDBCSLeadByte(BYTE c);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, WCHAR *dst,
+                        int dstLen);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR *src, int srcLen, LPSTR dst,
+                        int dstLen, LPCSTR defaultChar, BOOL *usedDefault);
+
+DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info);
+BOOL FileTimeToLocalFileTime(const FILETIME *utc, LPFILETIME local);
+
+BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                           LPDWORD serialNumber, LPDWORD maxComponentLength,
+                           LPDWORD fileSystemFlags, LPSTR fileSystemName,
+                           DWORD fileSystemNameSize);
+UINT GetDriveTypeA(LPCSTR root);
+DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buf, LPSTR *filePart);
+BOOL SetVolumeLabelA(LPCSTR root, LPCSTR label);
+
+HFILE OpenFile(LPCSTR path, OFSTRUCT *ofs, UINT style);
+HFILE _lclose(HFILE file);
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL CloseHandle(HANDLE handle);
+BOOL SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *access,
+                 const FILETIME *modification);
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME modification);
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+DWORD GetFileAttributesA(LPCSTR path);
+
+#endif

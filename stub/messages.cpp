@@ -1,0 +1,3 @@
+// Placeholder: replaced by the real implementation.
+#include "stub/stub.h"
+void updateStatus(void) {}

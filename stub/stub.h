@@ -1,0 +1,84 @@
+// The installer stub's front end: command line, engine front, temporary directory, logs,
+// the stub's windows and its localised failure text.
+#ifndef STUB_STUB_H
+#define STUB_STUB_H
+
+#include <stdio.h>
+#include <windows.h>
+
+enum {
+    PATH_BUF = 261,     // 260 characters and the terminator
+    MESSAGE_BUF = 1000, // message texts and scratch buffers
+    PATH_ENV_COPY = 10000,
+};
+
+// Handed from WinMain to the worker thread; created and freed by WinMain.
+struct MainThreadArgs {
+    int quietInstall;
+    int propertiesInstall; // never set by the command line
+    char *installDir;      // heap copy, "" if none
+    int argc;
+    char **argv;           // engine argument vector, owned by WinMain
+};
+
+extern HINSTANCE hInst;
+extern char *endMainThreadFilename; // full path of the semaphore file, or NULL
+extern HWND hDlgMain;
+extern int quietInstall;
+extern int propertiesInstall;
+extern char *installDir;
+extern FILE *logErrors;
+
+extern const char SemaphoreFileName[]; // "__qelexpand.sem"
+extern const char StartDirFileName[];  // "startdir.txt"
+extern const char ExtractLogName[];    // "qelpand.log"
+extern const char ErrorLogName[];      // "errors.log"
+
+// Command line (args.cpp).
+void getArguments(char *tail, int *quiet, int *properties, char *installDirBuf, int *argc,
+                  char ***argv);
+void freeArguments(int argc, char **argv);
+
+// Engine front (front.cpp).
+int unzip(int argc, char **argv);
+int uz_opts(int *pargc, char ***pargv);
+int usage(int error);
+
+// Worker thread (worker.cpp).
+void startMainThread(void *args);
+int runEngine(MainThreadArgs *args); // the worker's body without the thread end
+void closeExtractLog(void);          // closes logErrors, deleting it when empty
+
+// Temporary directory (tempdir.cpp).
+int moveToTempDir(char *startDir, char *base);
+int createTempDir(const char *startDir, char *base);
+char *getTempEnv(void);
+char *getHomeEnv(void);
+int getPlatformTempDir(const char *startDir, char *base);
+int getWinTempDir(const char *startDir, char *base);
+int getWinDir(char *out);
+int isDirInPath(char *dirName, char *out);
+void getCurrentDir(char *out, int size);
+int isDir(const char *path);
+
+// Logs and clean-up (logs.cpp).
+void logErrorMessage(const char *message);
+void createLogsInTempDir(const char *startDir, const char *tempDir);
+int createEmptyLog(const char *path, const char *targetDir);
+void cleanUpTempDir(const char *dir);
+void workerFailureSteps(void);
+
+// Windows and messages (messages.cpp; window.cpp on Windows only).
+void showError(HWND window, const char *text);
+void getUnableToExtractMessage(char *out);
+void updateStatus(void);
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK StatusDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Bounded string helpers: always terminate, never write past size bytes.
+void copyBounded(char *dst, const char *src, size_t size);
+void appendBounded(char *dst, const char *src, size_t size);
+// dst := a + "\" + b; 0 (and dst empty) when it does not fit.
+int joinPath(char *dst, size_t size, const char *a, const char *b);
+
+#endif

@@ -1,0 +1,357 @@
+// The extraction engine: its one state record G, result codes, record layouts and the
+// functions that the engine files share. The engine is plain procedural code, runs on one
+// thread and is not reentrant; every function reads and writes G directly.
+#ifndef UNZIP_UNZIP_H
+#define UNZIP_UNZIP_H
+
+#include <stdint.h>
+#include <stdio.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+// ---------------------------------------------------------------------------------------
+// Result codes. Higher is worse; loops keep the highest code seen.
+enum {
+    ZR_OK = 0,            // success
+    ZR_WARN = 1,          // warning only: truncated comment or name, empty archive, a kept file
+    ZR_ERR = 2,           // archive damaged, processing went on
+    ZR_BADERR = 3,        // severe archive error; also the exit code after a read failure
+    ZR_MEM = 4,           // out of memory
+    ZR_MEM_INFLATE = 6,   // out of memory while decompressing
+    ZR_NOARCHIVE = 9,     // the archive is missing or cannot be opened
+    ZR_PARAM = 10,        // bad options (usage) or no memory for the path buffers
+    ZR_NOMATCH = 11,      // no member matched the patterns
+    ZR_DISKFULL = 50,     // a write to an output file failed
+    ZR_EOF = 51,          // the archive ended early
+    ZR_ISDIR = 76,        // the archive path names a directory (reported as 9)
+    ZR_DIR_CREATED = 77,  // mapname: a directory entry whose directory was created
+    ZR_LABEL_SKIPPED = 78,// mapname: a volume label not to be set on this drive
+    ZR_EF_MISSING = 79,   // security data announced in the local extra field is missing
+    ZR_INTERRUPTED = 80,  // interrupt or termination signal
+    ZR_UNSUPPORTED = 81,  // members skipped as unsupported, nothing worse happened
+};
+
+// ---------------------------------------------------------------------------------------
+// ZIP layout. Every multi-byte field is little-endian and read through makeword/makelong.
+enum {
+    ZIP_SIG_LEN = 4,          // "PK" and two type bytes
+    END_REC_LEN = 22,         // end-of-central-directory record, signature included
+    CDIR_ENTRY_LEN = 46,      // central directory entry before name, extra field, comment
+    CDIR_FIXED_LEN = 42,      // ... of which get_cdir_ent reads these after the signature
+    LOCAL_HDR_LEN = 30,       // local header before name and extra field
+    LOCAL_FIXED_LEN = 26,     // ... of which process_local_file_hdr reads these
+    INBUF_SIZE = 8192,        // archive read block; block_start is always a multiple of it
+    OUTBUF_SIZE = 65536,      // text conversion buffer: a 32 KiB block at most doubles
+    WINDOW_SIZE = 32768,      // sliding window, stored-copy buffer and message buffer
+    END_SEARCH_LEN = 66000,   // tail searched for the end record: 22 + a 65535-byte comment
+    MAX_NAME = 258,           // longest member name kept; longer names are truncated
+    BATCH_SIZE = 64,          // central directory entries held at a time
+    FNFILTER_AREA_1 = 16384,  // offsets in window of the two scratch areas of fnfilter
+    FNFILTER_AREA_2 = 24576,
+    MSG_AREA = 16384,         // messages are formatted into window[0 .. MSG_AREA)
+};
+
+// General purpose flag bits.
+enum { GPF_ENCRYPTED = 0x0001, GPF_DATA_DESCRIPTOR = 0x0008, GPF_UTF8 = 0x0800 };
+
+// Compression methods this engine knows.
+enum { METHOD_STORED = 0, METHOD_DEFLATED = 8 };
+
+// Message flags of message_fn.
+enum {
+    MF_ERRSTREAM = 0x001, // standard error (unless test_only)
+    MF_LEADNL = 0x020,    // first end an open line
+    MF_TRAILNL = 0x040,   // end with a newline; with size 0, end an open line
+};
+
+// Host numbers of the "made by" byte; above 17 counts as unknown (18).
+enum { HOST_FS_FAT = 0, HOST_VMS = 2, HOST_UNIX = 3, HOST_FS_HPFS = 6, HOST_FS_NTFS = 11,
+       HOST_UNKNOWN = 18 };
+
+// Extra field ids read by the engine.
+enum { EF_TIME = 0x5455 /* "UT" */, EF_IZUNIX = 0x5855 /* "UX" */, EF_IZUNIX2 = 0x7855 /* "Ux" */,
+       EF_NTSD = 0x4453 /* "SD" */ };
+
+// Bits of the flag word of ef_scan_for_izux and getNTfiletime.
+enum { EB_UT_FL_MTIME = 1, EB_UT_FL_ATIME = 2, EB_UT_FL_CTIME = 4, EB_UX2_VALID = 0x100 };
+
+// Offsets are 64-bit so that a large payload never wraps a 32-bit long.
+typedef int64_t zoff_t;
+
+struct local_file_hdr {
+    uint8_t version_needed; // version needed to extract, x10
+    uint8_t host_needed;
+    uint16_t flags;         // general purpose flags (GPF_*)
+    uint16_t method;
+    uint16_t dos_time, dos_date;
+    uint32_t crc, csize, usize;
+    uint16_t name_len, extra_len;
+};
+
+struct cdir_file_hdr {
+    uint8_t version_made_by; // x10
+    uint8_t host_made_by;
+    uint8_t version_needed;  // x10
+    uint8_t host_needed;
+    uint16_t flags;
+    uint16_t method;
+    uint16_t dos_time, dos_date;
+    uint32_t crc, csize, usize;
+    uint16_t name_len, extra_len, comment_len;
+    uint16_t disk_start;     // not used
+    uint16_t internal_attr;  // bit 0: text file
+    uint32_t external_attr;  // host-dependent; bit 3 of the low byte marks a DOS volume label
+    uint32_t local_offset;   // relative to the archive's own start
+};
+
+struct end_central_rec {
+    uint16_t this_disk, cdir_disk;          // read, never checked
+    uint16_t entries_this_disk, total_entries;
+    uint32_t cdir_size, cdir_offset;        // offset relative to the archive's own start
+    uint16_t comment_len;
+};
+
+// One accepted central directory entry of the current batch.
+struct entry_info {
+    zoff_t local_offset;     // from the central entry
+    uint32_t packed_size;    // compressed size from the central entry
+    uint32_t stored_crc;     // CRC-32 from the central entry
+    int host_id;             // 0..18
+    unsigned platform_attr;  // DOS attribute byte with the archive bit (mapattr)
+    unsigned is_encrypted : 1, is_text : 1, convert_eol : 1, lowercase : 1, is_label : 1;
+};
+
+// Times delivered by ef_scan_for_izux: signed seconds since 1970 UTC.
+struct stamp_times {
+    int32_t atime, mtime, ctime;
+};
+
+struct huft; // decoding table entry of the Deflate decoder
+
+typedef int (*MsgFn)(void *g, uint8_t *text, uint32_t size, int flags);
+typedef int (*InputFn)(void *g, uint8_t *buf, int *size, int flags);
+typedef int (*PauseFn)(void *g, const char *prompt, int flags);
+typedef int (*PasswdFn)(void *g, int *rcnt, char *pwbuf, int size, const char *zfn,
+                        const char *efn);
+
+// ---------------------------------------------------------------------------------------
+// The engine state. globalsCtor zeroes it and sets the defaults named below.
+struct Globals {
+    // Options (set by the option parser before the run).
+    int listing_mode;     // always 0 here
+    int text_conv;        // line-end conversion level 0..2 (-a)
+    int to_sink;          // member data to the message sink (-c, -p)
+    int match_nocase;     // patterns ignore case (-C)
+    int freshen;          // replace only older existing files (-f)
+    int junk_dirs;        // drop stored directory parts (-j)
+    int lower_names;      // lower-case names from upper-case hosts (-L)
+    int paging;           // page the sink's output (-M)
+    int page_lines;       // lines per page; the sink sets 23
+    int no_overwrite;     // never overwrite (-n)
+    int overwrite_always; // overwrite without asking (-o)
+    int quiet_level;      // forced to 4 by the stub
+    int labels_too;       // also set volume labels (-$)
+    int test_only;        // test, write nothing (-t)
+    int update_only;      // only new or newer members (-u, -f)
+    int keep_versions;    // keep ";N" version suffixes (-V)
+    int security_level;   // apply NT security data (-X, counted)
+    int comment_only;     // show the archive comment (-z)
+    int include_count, exclude_count;
+    int select_all;       // no pattern: every member is selected
+    int make_dirs;        // directories may be created for the current member (mapname)
+    int extracting;       // members are written to files
+
+    // Archive geometry.
+    zoff_t end_found_at;    // file offset of the end record
+    zoff_t end_expected_at; // directory offset + directory size, by the archive's numbers
+    zoff_t csize_left;      // compressed bytes of the member not yet handed to the reader
+    zoff_t usize;           // uncompressed size of the current member
+    char **include_names;   // default {"*", NULL}
+    char **exclude_names;   // default: the NULL tail of that list
+    char sig_buf[5];        // the 4 signature bytes just read
+    char reply_buf[10];     // answer line of the engine's questions
+
+    entry_info entry_batch[BATCH_SIZE];
+    entry_info *cur_entry; // default &entry_batch[0]
+
+    // Window: Deflate history, stored-copy buffer and message buffer. Messages are
+    // formatted into [0, MSG_AREA); fnfilter's scratch areas start at FNFILTER_AREA_1 and
+    // FNFILTER_AREA_2. One spare byte lets the sink append a newline to a full window.
+    uint8_t window[WINDOW_SIZE + 1];
+
+    const uint32_t *crc_table_ref; // CRC-32 table, built once per run
+    uint32_t running_crc;          // CRC of the current member's data so far
+
+    // Input: read_buf holds one aligned INBUF_SIZE block of the archive plus 4 spill bytes.
+    uint8_t *read_buf;
+    uint8_t *read_ptr;  // next unread byte
+    int read_left;      // bytes left in read_buf from read_ptr (member-limited, see defer)
+    char *program_arg0; // the stub's argv[0]
+    char *archive_path; // the stub's own module file (GetLoadPath)
+    int archive_fd;     // open archive, binary, read-only
+    zoff_t archive_len;
+    zoff_t block_start;  // file offset of read_buf[0]; a multiple of INBUF_SIZE
+    zoff_t prefix_bytes; // bytes in front of the archive proper; added to every offset
+    uint8_t *extra_buf;  // heap copy of the current local extra field, or NULL
+    uint8_t *sig_spill;  // read_buf + INBUF_SIZE: first 3 bytes of the following block
+    char sig_local[5], sig_central[5], sig_end[5];
+
+    local_file_hdr local_hdr;
+    cdir_file_hdr central_hdr;
+    end_central_rec end_rec;
+    uint16_t name_flags;  // general flags of the header whose name do_string reads
+    struct _stati64 file_stat; // status of the archive or of an existing output file
+
+    // Memory-to-memory extraction (memextract).
+    int to_memory;
+    uint8_t *mem_ptr;
+    uint32_t mem_left;
+
+    // Output.
+    int disk_state;      // 0 writing; 1 drop the rest of this member; 2 stop all output
+    int first_flush;     // the next flush starts a new member
+    int cr_pending;      // the last flushed text block ended with CR
+    uint32_t line_count; // lines written by the sink (paging)
+    int at_line_start;   // the sink is at the start of a line; default 1
+    FILE *dest_file;     // output file of the current member
+    uint8_t *write_buf;  // OUTBUF_SIZE + 1 bytes: text conversion
+    uint8_t *write_base; // as allocated
+    uint8_t *copy_ptr;   // fill position in window while a stored member is copied
+    uint32_t out_count;  // bytes copied; total output in memory mode
+    char member_name[MAX_NAME + 1];
+
+    // Deflate decoder.
+    unsigned window_pos; // next write position in window, 0..32767
+    uint32_t bit_buf;
+    unsigned bit_count;
+    huft *fixed_lit_table, *fixed_dist_table;
+    int fixed_lit_bits, fixed_dist_bits;
+
+    // Hooks.
+    MsgFn message_fn;    // default UzpMessagePrnt
+    InputFn input_fn;    // default UzpInput
+    PauseFn pause_fn;    // default UzpMorePause
+    PasswdFn password_fn; // default UzpPassword
+
+    // Input held back past the current member (defer_leftover_input).
+    int leftover_left;
+    uint8_t *leftover_ptr;
+
+    // Path mapping of the current member (mapname, checkdir).
+    int created_dir;  // a directory was created while mapping
+    int name_len;     // length of member_name when mapping began
+    int label_drive;  // drive number of a volume label (1 = A)
+    char *long_path;  // the path with mapped names
+    char *fat_path;   // the same with 8.3 components where the volume needs them
+    char *long_end, *fat_end;
+};
+
+extern Globals G;
+
+// Stub globals that the hand-off reads (defined by the stub front end).
+extern int quietInstall;
+extern int propertiesInstall;
+extern char *installDir;
+extern FILE *logErrors;
+void updateStatus(void);
+
+// ---------------------------------------------------------------------------------------
+// Engine state and archive discovery (process.cpp).
+Globals *globalsCtor(void);
+char *GetLoadPath(void);
+int process_zipfiles(void);
+int do_seekable(int lastchance);
+int find_ecrec(zoff_t searchlen);
+int uz_end_central(void);
+void free_G_buffers(void);
+int archive_seek(zoff_t offset);  // offset-corrected seek; 0, 3 or 51
+extern const char ReportMsg[];
+extern const char SeekMsg[];
+
+// Directory records and local headers (records.cpp).
+int get_cdir_ent(void);
+int process_cdir_file_hdr(void);
+int process_local_file_hdr(void);
+enum { SKIP = 0, DISPLAY = 1, DS_FN = 2, EXTRA_FIELD = 3 };
+int do_string(unsigned length, int mode);
+unsigned ef_scan_for_izux(const uint8_t *ef, unsigned ef_len, int is_central, unsigned dos_date,
+                          stamp_times *out_times, uint16_t *out_ids);
+uint16_t makeword(const uint8_t *p);
+uint32_t makelong(const uint8_t *p);
+
+// Member extraction loop (extract.cpp, match.cpp).
+int extract_or_test_files(void);
+int store_info(void);
+int extract_or_test_member(void);
+int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint32_t block_size);
+int memflush(const uint8_t *data, uint32_t size);
+char *fnfilter(const char *raw, char *space);
+int match(const char *name, const char *pattern, int ignore_case);
+int recmatch(const uint8_t *pattern, const uint8_t *name, int ignore_case);
+
+// Buffered input and output, CRC-32 and messages (fileio.cpp, crc32.cpp).
+int open_input_file(void);
+unsigned readbuf(char *buf, unsigned size);
+int readbyte(void);
+void defer_leftover_input(void);
+void undefer_input(void);
+int open_outfile(void);
+int flush(uint8_t *data, uint32_t size, int second_buffer);
+int disk_error(void);
+int UzpMessagePrnt(void *g, uint8_t *text, uint32_t size, int flags);
+int UzpInput(void *g, uint8_t *buf, int *size, int flags);
+int UzpMorePause(void *g, const char *prompt, int flags);
+int UzpPassword(void *g, int *rcnt, char *pwbuf, int size, const char *zfn, const char *efn);
+void handler(int signal);
+int32_t dos_to_unix_time(unsigned ddate, unsigned dtime);
+int check_for_newer(const char *path);
+uint32_t crc32(uint32_t crc, const uint8_t *buf, unsigned len);
+const uint32_t *get_crc_table(void);
+void make_crc_table(void);
+void free_crc_table(void);
+// Formats a message into G.window and sends it through message_fn.
+int zmsg(int flags, const char *fmt, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+// Reads one line of at most size - 1 characters from standard input; 0 when nothing came.
+int read_reply(char *buf, int size);
+
+// Deflate decoder (inflate.cpp).
+int inflate(void);
+int inflate_free(void);
+
+// Windows file-system adaptation (win32/).
+int mapname(int new_name);
+int checkdir(char *pathcomp, int function);
+void map2fat(char *pathcomp, char **fat_end);
+int mapattr(void);
+int IsFileNameValid(const char *path);
+int IsVolumeOldFAT(const char *path);
+int isfloppy(int drive);
+void close_outfile(void);
+unsigned getNTfiletime(FILETIME *mod, FILETIME *acc, FILETIME *cre);
+void utime2FileTime(time_t t, FILETIME *ft);
+time_t UTCtime2Localtime(time_t t);
+void NTtzbugWorkaround(time_t t, FILETIME *ft);
+int NTQueryTargetFS(const char *path);
+int IsWinNT(void);
+int EvalExtraFields(const char *path, const uint8_t *ef, unsigned ef_len);
+void process_defer_NT(void);
+// Code-page conversion of member names, in place (win32/codepage.cpp).
+void oem_to_ansi(char *s);
+void ansi_to_oem(char *s);
+void utf8_to_ansi(char *s, unsigned size); // unrepresentable characters become '_'
+int is_dbcs_lead_byte(uint8_t c);          // of the ANSI code page
+// Refuses names that would leave the extraction directory; 0 when safe.
+int is_unsafe_path(const char *name);
+// After a clean run: close the extraction log and start "installer.exe" (handoff.cpp; the
+// console driver links its own, which starts nothing).
+void hand_off(void);
+
+// checkdir functions.
+enum { ROOT = 0, INIT = 1, APPEND_DIR = 2, APPEND_NAME = 3, GETPATH = 4, END = 5 };
+
+#endif
