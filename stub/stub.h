@@ -43,6 +43,12 @@ void freeArguments(int argc, char **argv);
 int unzip(int argc, char **argv);
 int uz_opts(int *pargc, char ***pargv);
 int usage(int error);
+// Member patterns (backslashes read as slashes) and the "-x" split into G's file lists.
+int selectMembers(int argc, char **argv);
+// Include and exclude lists from the patterns left after the options ("-x" separates them).
+void setFileLists(int argc, char **argv);
+extern const char InvalidOptionsMsg[];
+extern const char IgnoreOOptionMsg[];
 
 // Worker thread (worker.cpp).
 void startMainThread(void *args);
@@ -74,11 +80,19 @@ void getUnableToExtractMessage(char *out);
 void updateStatus(void);
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK StatusDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Registers "GenericWClass"; 0 on failure (window.cpp).
+int registerMainClass(HINSTANCE instance);
+// The hidden main window and the hidden status dialog into hDlgMain; returns the main window.
+HWND createStubWindows(HINSTANCE instance);
 
 // Bounded string helpers: always terminate, never write past size bytes.
 void copyBounded(char *dst, const char *src, size_t size);
+// Copies at most n characters of src (which need not be terminated within them).
+void copyPrefix(char *dst, size_t size, const char *src, size_t n);
 void appendBounded(char *dst, const char *src, size_t size);
 // dst := a + "\" + b; 0 (and dst empty) when it does not fit.
 int joinPath(char *dst, size_t size, const char *a, const char *b);
+// Heap copy of s, or NULL when memory is short.
+char *dupString(const char *s);
 
 #endif

@@ -1,9 +1,734 @@
-// Placeholder: replaced by the real implementation.
+// The member loop: walks the central directory in batches of BATCH_SIZE entries, decides
+// per entry whether it is extracted, finds each member's local header (retrying without
+// the prefix correction when the offsets do not fit), and extracts it through flush and
+// close_outfile. Also the in-memory extraction of extra-field blocks and the display
+// filter for names in messages.
+#include <io.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include "unzip/unzip.h"
 
-int extract_or_test_files(void) { return 0; }
-int store_info(void) { return 0; }
-int extract_or_test_member(void) { return 0; }
-int memextract([[maybe_unused]] uint8_t *target, [[maybe_unused]] uint32_t target_size, [[maybe_unused]] const uint8_t *block, [[maybe_unused]] uint32_t block_size) { return 0; }
-int memflush([[maybe_unused]] const uint8_t *data, [[maybe_unused]] uint32_t size) { return 0; }
-char * fnfilter([[maybe_unused]] const char *raw, [[maybe_unused]] char *space) { return nullptr; }
+static const char CentSigMsg[] =
+    "error:  expected central file header signature not found (file #%u).\n";
+static const char FilNamMsg[] = "%s:  bad filename length (%s)\n";
+static const char ExtFieldMsg[] = "%s:  bad extra field length (%s)\n";
+static const char BadFileCommLength[] = "%s:  bad file comment length\n";
+static const char OffsetMsg[] = "file #%d:  bad zipfile offset (%s):  %ld\n";
+static const char LocalHdrSig[] = "local header sig";
+static const char BadLocalHdr[] = "file #%d:  bad local header\n";
+static const char AttemptRecompensate[] = "  (attempting to re-compensate)\n";
+static const char SkipVolumeLabel[] = "   skipping: %-22s  %svolume label\n";
+static const char ReplaceQuery[] = "replace %s? [y]es, [n]o, [A]ll, [N]one, [r]ename: ";
+static const char AssumeNone[] = " NULL\n(assuming [N]one)\n";
+static const char NewNameQuery[] = "new name: ";
+static const char InvalidResponse[] = "error:  invalid response [%c]\n";
+static const char VersionMsg[] = "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n";
+static const char ComprMsgNum[] = "   skipping: %-22s  unsupported compression method %d\n";
+static const char SkipEncrypted[] = "   skipping: %-22s  encrypted (not supported)\n";
+static const char VMSFormatQuery[] = "\n%s:  stored in VMS format.  Extract anyway? (y/n) ";
+static const char ExtractMsg[] = "%8sing: %-22s  %s%s";
+static const char ErrUnzipFile[] = "  error:  %s%s %s\n";
+static const char ErrUnzipNoFile[] = "\n  error:  %s%s\n";
+static const char NotEnoughMem[] = "not enough memory to ";
+static const char InvalidComprData[] = "invalid compressed data to ";
+static const char Inflate[] = "inflate";
+static const char FileUnknownCompMethod[] = "%s:  unknown compression method\n";
+static const char FileTruncated[] = "warning:  %s is probably truncated\n";
+static const char BadCRC[] = " bad CRC %08lx  (should be %08lx)\n";
+static const char UnsupportedExtraField[] =
+    "\nerror:  unsupported extra-field compression type (%u)--skipping\n";
+static const char BadExtraFieldCRC[] = "error [%s]:  bad extra-field CRC %08lx (should be %08lx)\n";
+static const char ExtraFieldOverflow[] =
+    "error [%s]:  extra-field block larger than its declared size (%lu > %lu)\n";
+static const char FilenameNotMatched[] = "caution: filename not matched:  %s\n";
+static const char ExclFilenameNotMatched[] = "caution: excluded filename not matched:  %s\n";
+static const char ErrorInArchive[] = "At least one %serror was detected in %s.\n";
+static const char ZeroFilesTested[] = "Caution:  zero files tested in %s.\n";
+static const char NoErrInCompData[] = "No errors detected in compressed data of %s.\n";
+static const char NoErrInTestedFiles[] = "No errors detected in %s for the %d file%s tested.\n";
+static const char FilesSkipped[] = "%d file%s skipped because of unsupported compression or encoding.\n";
+
+enum { FNFILTER_SPACE = WINDOW_SIZE - FNFILTER_AREA_2 }; // bytes of one scratch area
+
+// The display form of the current member's name, in the first scratch area.
+static char *display_name(void) { return fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1); }
+
+static void keep_worst(int *result, int code) {
+    if (code > *result)
+        *result = code;
+}
+
+// State of one run of the member loop.
+struct LoopState {
+    int result;
+    uint16_t skipped;      // entries refused by store_info
+    uint16_t remaining;    // directory entries not yet read
+    unsigned batch;
+    long last_index;       // index of the last member handed to extraction
+    zoff_t saved_prefix;   // correction put aside while re-compensating
+    char *fn_matched;      // one flag per include pattern, or NULL
+    char *xn_matched;      // one flag per exclude pattern, or NULL
+    int stop_batches;      // the directory is damaged: read no further batch
+};
+
+// ---------------------------------------------------------------------------------------
+// Selection
+
+// Include lists end with a NULL entry; the counts only size the matched flags (an "-x"
+// first leaves the default "*" with a count of 0).
+static int matches_any(char **names, int count, char *matched) {
+    for (int i = 0; names[i] != NULL; i++) {
+        if (match(G.member_name, names[i], G.match_nocase)) {
+            if (matched != NULL && i < count)
+                matched[i] = 1;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+static int is_selected(LoopState *st) {
+    if (G.select_all)
+        return 1;
+    if (!matches_any(G.include_names, G.include_count, st->fn_matched))
+        return 0;
+    return !matches_any(G.exclude_names, G.exclude_count, st->xn_matched);
+}
+
+static int refuse_version(const char *host, unsigned can_major, unsigned can_minor) {
+    if (G.quiet_level == 0)
+        zmsg(0x401, VersionMsg, display_name(), host, G.central_hdr.version_needed / 10u,
+             G.central_hdr.version_needed % 10u, can_major, can_minor);
+    return 0;
+}
+
+int store_info(void) {
+    entry_info *e = G.cur_entry;
+    e->is_encrypted = G.central_hdr.flags & GPF_ENCRYPTED;
+    e->is_text = G.central_hdr.internal_attr & 1;
+    e->stored_crc = G.central_hdr.crc;
+    e->packed_size = G.central_hdr.csize;
+    e->convert_eol = G.text_conv == 0 ? 0 : G.text_conv == 1 ? e->is_text : 1;
+
+    if (G.central_hdr.host_needed == HOST_VMS) {
+        if (G.central_hdr.version_needed > 42)
+            return refuse_version("VMS", 4, 2);
+        if (!G.test_only && !G.overwrite_always) {
+            zmsg(0x481, VMSFormatQuery, display_name());
+            read_reply(G.reply_buf, 9);
+            if (G.reply_buf[0] != 'y' && G.reply_buf[0] != 'Y')
+                return 0;
+        }
+    } else if (G.central_hdr.version_needed > 20) {
+        return refuse_version("PK", 2, 0);
+    }
+    if (G.central_hdr.method != METHOD_STORED && G.central_hdr.method != METHOD_DEFLATED) {
+        if (G.quiet_level == 0)
+            zmsg(0x401, ComprMsgNum, display_name(), G.central_hdr.method);
+        return 0;
+    }
+    if (e->is_encrypted) {
+        if (G.quiet_level == 0)
+            zmsg(0x401, SkipEncrypted, display_name());
+        return 0;
+    }
+    mapattr();
+    e->local_offset = G.central_hdr.local_offset;
+    return 1;
+}
+
+// ---------------------------------------------------------------------------------------
+// Directory scan
+
+// Reads one directory entry into cur_entry and decides on it; 0 to go on, else stop.
+static int scan_entry(LoopState *st, unsigned *n) {
+    if (readbuf(G.sig_buf, 4) != 4) {
+        st->result = ZR_EOF;
+        return 1;
+    }
+    if (memcmp(G.sig_buf, G.sig_central, 4) != 0) {
+        zmsg(0x401, CentSigMsg, *n);
+        zmsg(0x401, "%s", ReportMsg);
+        st->result = ZR_BADERR;
+        return 1;
+    }
+    int r = process_cdir_file_hdr();
+    if (r != 0) {
+        st->result = r;
+        return 1;
+    }
+    r = do_string(G.central_hdr.name_len, DS_FN);
+    keep_worst(&st->result, r);
+    if (r > ZR_WARN) {
+        zmsg(0x401, FilNamMsg, display_name(), "central");
+        return 1;
+    }
+    r = do_string(G.central_hdr.extra_len, EXTRA_FIELD);
+    keep_worst(&st->result, r);
+    if (r > ZR_WARN) {
+        zmsg(0x401, ExtFieldMsg, display_name(), "central");
+        return 1;
+    }
+    r = do_string(G.central_hdr.comment_len, SKIP);
+    keep_worst(&st->result, r);
+    if (r > ZR_WARN) {
+        zmsg(0x421, BadFileCommLength, display_name());
+        return 1;
+    }
+    if (is_selected(st)) {
+        if (store_info())
+            (*n)++;
+        else
+            st->skipped++;
+    }
+    return 0;
+}
+
+static unsigned scan_batch(LoopState *st) {
+    unsigned n = 0;
+    while (st->remaining > 0 && n < BATCH_SIZE) {
+        st->remaining--;
+        G.cur_entry = &G.entry_batch[n];
+        if (scan_entry(st, &n)) {
+            st->stop_batches = 1;
+            break;
+        }
+    }
+    return n;
+}
+
+// ---------------------------------------------------------------------------------------
+// Finding a member's local header
+
+// Buffers the block that holds request; 0, or -1 when nothing could be read.
+static int position_at(zoff_t request) {
+    zoff_t in_block = request % INBUF_SIZE, block = request - in_block;
+    if (block != G.block_start) {
+        G.block_start = _lseeki64(G.archive_fd, block, SEEK_SET);
+        int n = G.block_start < 0 ? -1 : _read(G.archive_fd, G.read_buf, INBUF_SIZE);
+        if (n <= 0)
+            return -1;
+        G.read_left = n - (int)in_block;
+    } else {
+        G.read_left += (int)(G.read_ptr - G.read_buf) - (int)in_block;
+    }
+    G.read_ptr = G.read_buf + in_block;
+    return 0;
+}
+
+static int has_local_sig(void) { return memcmp(G.sig_buf, G.sig_local, 4) == 0; }
+
+// Swaps the prefix correction in or out and reads the signature again. Returns 0 when the
+// header is there, -1 to go on with the next member, or a code that ends the loop.
+static int recompensate(LoopState *st, long index, zoff_t request) {
+    zmsg(0x401, "%s", AttemptRecompensate);
+    if (G.prefix_bytes != 0) {
+        st->saved_prefix = G.prefix_bytes;
+        G.prefix_bytes = 0;
+    } else {
+        G.prefix_bytes = st->saved_prefix;
+    }
+    int r = archive_seek(G.cur_entry->local_offset);
+    if (r != 0)
+        return r;
+    if (readbuf(G.sig_buf, 4) != 4) {
+        zmsg(0x401, OffsetMsg, (int)index, "EOF", (long)request);
+        keep_worst(&st->result, ZR_BADERR);
+        return -1;
+    }
+    if (!has_local_sig()) {
+        zmsg(0x401, OffsetMsg, (int)index, LocalHdrSig, (long)request);
+        keep_worst(&st->result, ZR_BADERR);
+        return -1;
+    }
+    return 0;
+}
+
+// Positions the input after the member's local signature. 0 when found, -1 to go on
+// with the next member, or a code that ends the whole loop.
+static int seek_local_header(LoopState *st, long index) {
+    zoff_t request = G.cur_entry->local_offset + G.prefix_bytes;
+    if (request < 0) {
+        zmsg(0x401, SeekMsg, G.archive_path, ReportMsg);
+        keep_worst(&st->result, ZR_ERR);
+        if (index != 0 || G.prefix_bytes == 0) {
+            keep_worst(&st->result, ZR_BADERR);
+            return -1;
+        }
+        zmsg(0x401, "%s", AttemptRecompensate);
+        st->saved_prefix = G.prefix_bytes;
+        G.prefix_bytes = 0;
+        request = G.cur_entry->local_offset;
+        if (request < 0) {
+            zmsg(0x401, SeekMsg, G.archive_path, ReportMsg);
+            keep_worst(&st->result, ZR_BADERR);
+            return -1;
+        }
+    }
+    if (position_at(request) != 0) {
+        zmsg(0x401, OffsetMsg, (int)index, "lseek", (long)(request - request % INBUF_SIZE));
+        keep_worst(&st->result, ZR_BADERR);
+        return -1;
+    }
+    if (readbuf(G.sig_buf, 4) != 4) {
+        zmsg(0x401, OffsetMsg, (int)index, "EOF", (long)request);
+        keep_worst(&st->result, ZR_BADERR);
+        return -1;
+    }
+    if (has_local_sig())
+        return 0;
+    zmsg(0x401, OffsetMsg, (int)index, LocalHdrSig, (long)request);
+    keep_worst(&st->result, ZR_ERR);
+    if ((index == 0 && G.prefix_bytes != 0) || (G.prefix_bytes == 0 && st->saved_prefix != 0))
+        return recompensate(st, index, request);
+    return -1;
+}
+
+// Reads the local header, name and extra field; 0 when the member can be extracted.
+static int read_local_header(LoopState *st, long index) {
+    int r = process_local_file_hdr();
+    if (r != 0) {
+        zmsg(0x421, BadLocalHdr, (int)index);
+        keep_worst(&st->result, r);
+        return -1;
+    }
+    r = do_string(G.local_hdr.name_len, DS_FN);
+    keep_worst(&st->result, r);
+    if (r > ZR_WARN) {
+        zmsg(0x401, FilNamMsg, display_name(), "local");
+        return -1;
+    }
+    free(G.extra_buf);
+    G.extra_buf = NULL;
+    r = do_string(G.local_hdr.extra_len, EXTRA_FIELD);
+    keep_worst(&st->result, r);
+    if (r > ZR_WARN) {
+        zmsg(0x401, ExtFieldMsg, display_name(), "local");
+        return -1;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Existing files
+
+enum { EXTRACT, SKIP_MEMBER, ASK };
+
+static int ask_new_name(void) {
+    do {
+        zmsg(0x081, "%s", NewNameQuery);
+        // A failed read leaves the old name, which ends the loop.
+        if (fgets(G.member_name, sizeof G.member_name, stdin) != NULL) {
+            size_t len = strlen(G.member_name);
+            if (len > 0 && G.member_name[len - 1] == '\n')
+                G.member_name[len - 1] = '\0';
+        }
+    } while (G.member_name[0] == '\0');
+    oem_to_ansi(G.member_name);
+    return 1;
+}
+
+// Asks whether an existing file is replaced. Returns EXTRACT, SKIP_MEMBER, or ASK when a
+// new name was given and the decision starts over.
+static int ask_replace(LoopState *st) {
+    for (;;) {
+        zmsg(0x081, ReplaceQuery, display_name());
+        if (!read_reply(G.reply_buf, 9)) {
+            // Without standard input (the stub has none) the answer is "None".
+            zmsg(MF_ERRSTREAM, "%s", AssumeNone);
+            strcpy(G.reply_buf, "N");
+            if (st->result == 0)
+                st->result = ZR_WARN;
+        }
+        switch (G.reply_buf[0]) {
+        case 'A':
+            G.overwrite_always = 1;
+            G.no_overwrite = 0;
+            return EXTRACT;
+        case 'y':
+        case 'Y':
+            return EXTRACT;
+        case 'N':
+            G.no_overwrite = 1;
+            G.overwrite_always = 0;
+            return SKIP_MEMBER;
+        case 'n':
+            return SKIP_MEMBER;
+        case 'r':
+        case 'R':
+            return ask_new_name(), ASK;
+        default:
+            zmsg(MF_ERRSTREAM, InvalidResponse, G.reply_buf[0]);
+        }
+    }
+}
+
+static int decide_existing(int new_name) {
+    switch (check_for_newer(G.member_name)) {
+    case -1:
+        return (G.freshen && !new_name) ? SKIP_MEMBER : EXTRACT;
+    case 0:
+        if (G.no_overwrite)
+            return SKIP_MEMBER;
+        return G.overwrite_always ? EXTRACT : ASK;
+    default:
+        if (G.no_overwrite || (G.update_only && !new_name))
+            return SKIP_MEMBER;
+        return G.overwrite_always ? EXTRACT : ASK;
+    }
+}
+
+// Maps the name, creates directories and applies the overwrite rules; 1 to extract.
+static int overwrite_decision(LoopState *st) {
+    int new_name = 0;
+    for (;;) {
+        int rc = mapname(new_name);
+        if (rc == ZR_LABEL_SKIPPED)
+            zmsg(0x401, SkipVolumeLabel, display_name(), G.labels_too ? "hard disk " : "");
+        if (rc == ZR_DIR_CREATED || rc == ZR_LABEL_SKIPPED || rc == 2)
+            return 0;
+        if (rc > ZR_WARN) {
+            if (st->result <= ZR_WARN)
+                st->result = ZR_ERR;
+            return 0;
+        }
+        int d = decide_existing(new_name);
+        if (d == ASK)
+            d = ask_replace(st);
+        if (d != ASK)
+            return d == EXTRACT;
+        new_name = 1;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// One member
+
+static int next_byte(void) { return --G.read_left >= 0 ? *G.read_ptr++ : readbyte(); }
+
+// Copies a stored member through the window; the buffered part of each block in one go.
+static void copy_stored(void) {
+    G.copy_ptr = G.window;
+    G.out_count = 0;
+    while (G.disk_state == 0) {
+        uint32_t room = (uint32_t)(G.window + WINDOW_SIZE - G.copy_ptr);
+        if (G.read_left > 0) {
+            uint32_t n = (uint32_t)G.read_left < room ? (uint32_t)G.read_left : room;
+            memcpy(G.copy_ptr, G.read_ptr, n);
+            G.read_ptr += n;
+            G.read_left -= (int)n;
+            G.copy_ptr += n;
+        } else {
+            int b = next_byte();
+            if (b < 0)
+                break;
+            *G.copy_ptr++ = (uint8_t)b;
+        }
+        if (G.copy_ptr == G.window + WINDOW_SIZE) {
+            flush(G.window, WINDOW_SIZE, 0);
+            G.out_count += WINDOW_SIZE;
+            G.copy_ptr = G.window;
+        }
+    }
+    uint32_t rest = (uint32_t)(G.copy_ptr - G.window);
+    flush(G.window, rest, 0);
+    G.out_count += rest;
+}
+
+static void show_extract_line(const char *verb, int stored) {
+    if (G.quiet_level != 0)
+        return;
+    const char *tag = "";
+    if (G.text_conv == 1) {
+        if (stored && G.local_hdr.usize == 0)
+            tag = "[empty] ";
+        else
+            tag = G.cur_entry->is_text ? "[text]  " : "[binary]";
+    }
+    zmsg(0, ExtractMsg, verb, display_name(), tag, G.to_sink ? "\r\n" : "");
+}
+
+static int open_member_output(void) {
+    if (G.test_only) {
+        if (G.quiet_level == 0)
+            zmsg(0, ExtractMsg, "test", display_name(), "", "");
+        return 0;
+    }
+    if (!G.to_sink)
+        return open_outfile() ? ZR_DISKFULL : 0;
+    G.dest_file = stdout;
+    fflush(stdout);
+    _setmode(fileno(stdout), _O_BINARY);
+    return 0;
+}
+
+static int decode_member(void) {
+    switch (G.local_hdr.method) {
+    case METHOD_STORED:
+        if (!G.test_only)
+            show_extract_line("extract", 1);
+        copy_stored();
+        return 0;
+    case METHOD_DEFLATED: {
+        if (!G.test_only)
+            show_extract_line("inflat", 0);
+        int r = inflate();
+        if (r == 0)
+            return 0;
+        const char *why = r == 3 ? NotEnoughMem : InvalidComprData;
+        if (G.quiet_level != 0)
+            zmsg(0x401, ErrUnzipFile, why, Inflate, display_name());
+        else
+            zmsg(0x401, ErrUnzipNoFile, why, Inflate);
+        return r == 3 ? ZR_MEM_INFLATE : ZR_ERR;
+    }
+    default:
+        return -1;
+    }
+}
+
+int extract_or_test_member(void) {
+    int result = 0;
+    G.first_flush = 1;
+    G.running_crc = 0;
+    int r = open_member_output();
+    if (r != 0)
+        return r;
+    defer_leftover_input();
+
+    r = decode_member();
+    if (r < 0) {
+        zmsg(0x401, FileUnknownCompMethod, display_name());
+        undefer_input();
+        if (!G.test_only && !G.to_sink)
+            close_outfile();
+        return ZR_WARN;
+    }
+    keep_worst(&result, r);
+    if (!G.test_only && !G.to_sink)
+        close_outfile();
+    if (G.disk_state == 2) {
+        zmsg(0x421, FileTruncated, display_name());
+        keep_worst(&result, ZR_DISKFULL);
+    } else if (G.disk_state == 1) {
+        keep_worst(&result, ZR_WARN);
+    }
+    if (result > ZR_WARN) {
+        undefer_input();
+        return result;
+    }
+    if (G.running_crc != G.local_hdr.crc) {
+        if (G.quiet_level != 0)
+            zmsg(0x401, "%-22s ", display_name());
+        zmsg(0x401, BadCRC, (unsigned long)G.running_crc, (unsigned long)G.local_hdr.crc);
+        keep_worst(&result, ZR_ERR);
+    } else if (G.quiet_level == 0) {
+        if (G.test_only)
+            zmsg(0, "%s", " OK\n");
+        else if (result == 0)
+            zmsg(0, "%s", "\n");
+    }
+    undefer_input();
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// The loop
+
+// Extracts one accepted entry; returns a code that ends the whole loop, or 0.
+static int extract_entry(LoopState *st, long index) {
+    int r = seek_local_header(st, index);
+    if (r != 0)
+        return r < 0 ? 0 : r;
+    if (read_local_header(st, index) != 0)
+        return 0;
+    if (!G.test_only && !G.to_sink && !overwrite_decision(st))
+        return 0;
+    G.disk_state = 0;
+    keep_worst(&st->result, extract_or_test_member());
+    return G.disk_state == 2 ? -1 : 0;
+}
+
+// Extracts the batch's members, then returns to the directory where the scan stopped.
+static int extract_batch(LoopState *st, unsigned n) {
+    zoff_t dir_block = G.block_start;
+    long dir_offset = (long)(G.read_ptr - G.read_buf);
+    int dir_left = G.read_left;
+    for (unsigned i = 0; i < n; i++) {
+        long index = (long)st->batch * BATCH_SIZE + (long)i;
+        st->last_index = index;
+        G.cur_entry = &G.entry_batch[i];
+        int r = extract_entry(st, index);
+        if (r != 0)
+            return r;
+    }
+    G.block_start = _lseeki64(G.archive_fd, dir_block, SEEK_SET);
+    (void)_read(G.archive_fd, G.read_buf, INBUF_SIZE);
+    G.read_ptr = G.read_buf + dir_offset;
+    G.read_left = dir_left;
+    st->batch++;
+    return 0;
+}
+
+static void report_unmatched(LoopState *st) {
+    for (int i = 0; st->fn_matched != NULL && i < G.include_count; i++) {
+        if (st->fn_matched[i])
+            continue;
+        zmsg(MF_ERRSTREAM, FilenameNotMatched, G.include_names[i]);
+        if (st->result <= ZR_WARN)
+            st->result = ZR_NOMATCH;
+    }
+    for (int i = 0; st->xn_matched != NULL && i < G.exclude_count; i++)
+        if (!st->xn_matched[i])
+            zmsg(0x401, ExclFilenameNotMatched, G.exclude_names[i]);
+}
+
+static void report_summary(LoopState *st, long num) {
+    if (!G.test_only || G.quiet_level > 1)
+        return;
+    if (st->result != 0)
+        zmsg(0, ErrorInArchive, st->result == ZR_WARN ? "warning-" : "", G.archive_path);
+    else if (num == 0)
+        zmsg(0, ZeroFilesTested, G.archive_path);
+    else if (G.select_all && st->skipped == 0)
+        zmsg(0, NoErrInCompData, G.archive_path);
+    else
+        zmsg(0, NoErrInTestedFiles, G.archive_path, (int)num, num == 1 ? "" : "s");
+    if (st->skipped > 0)
+        zmsg(0, FilesSkipped, st->skipped, st->skipped == 1 ? "" : "s");
+}
+
+static int end_loop(LoopState *st, int result) {
+    free(st->fn_matched);
+    free(st->xn_matched);
+    return result;
+}
+
+int extract_or_test_files(void) {
+    LoopState st;
+    memset(&st, 0, sizeof st);
+    st.remaining = G.end_rec.total_entries;
+    st.last_index = -1;
+    // Without memory for the flags the "not matched" messages are simply not given.
+    if (G.include_count > 0)
+        st.fn_matched = (char *)calloc((size_t)G.include_count, 1);
+    if (G.exclude_count > 0)
+        st.xn_matched = (char *)calloc((size_t)G.exclude_count, 1);
+
+    while (st.remaining > 0 && !st.stop_batches) {
+        unsigned n = scan_batch(&st);
+        int r = extract_batch(&st, n);
+        if (r < 0)
+            return end_loop(&st, st.result); // output stopped (disk full)
+        if (r > 0)
+            return end_loop(&st, r); // re-compensation could not seek or read
+    }
+    process_defer_NT();
+
+    long num = st.last_index + 1;
+    report_unmatched(&st);
+    report_summary(&st, num);
+    if (num == 0 && st.result <= ZR_WARN)
+        st.result = st.skipped > 0 ? ZR_UNSUPPORTED : ZR_NOMATCH;
+    else if (st.skipped > 0 && st.result <= ZR_WARN)
+        st.result = ZR_UNSUPPORTED;
+    return end_loop(&st, st.result);
+}
+
+// ---------------------------------------------------------------------------------------
+// Memory extraction (compressed extra-field blocks)
+
+int memflush(const uint8_t *data, uint32_t size) {
+    if (size > G.mem_left)
+        return ZR_DISKFULL;
+    memcpy(G.mem_ptr, data, size);
+    G.mem_ptr += size;
+    G.mem_left -= size;
+    G.out_count += size;
+    return 0;
+}
+
+static int mem_decode(uint8_t *target, uint32_t target_size, const uint8_t *block,
+                      uint32_t data_size, unsigned method) {
+    if (method == METHOD_STORED) {
+        // The target was sized from the block's declared size; a longer block would
+        // overrun it.
+        if (data_size > target_size) {
+            zmsg(0x401, ExtraFieldOverflow, G.archive_path, (unsigned long)data_size,
+                 (unsigned long)target_size);
+            return ZR_ERR;
+        }
+        memcpy(target, block + 6, data_size);
+        G.out_count = data_size;
+        return 0;
+    }
+    if (method == METHOD_DEFLATED) {
+        G.out_count = 0;
+        int r = inflate();
+        if (r == 0)
+            return 0;
+        if (!G.test_only)
+            zmsg(0x401, ErrUnzipNoFile, r == 3 ? NotEnoughMem : InvalidComprData, Inflate);
+        return r == 3 ? ZR_MEM_INFLATE : ZR_ERR;
+    }
+    if (G.test_only)
+        return ZR_ERR + (int)method * 256;
+    zmsg(0x401, UnsupportedExtraField, method);
+    return ZR_ERR;
+}
+
+int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint32_t block_size) {
+    if (block_size < 6)
+        return ZR_ERR; // no room even for method and CRC
+    uint8_t *old_ptr = G.read_ptr;
+    int old_left = G.read_left;
+    unsigned method = makeword(block);
+    uint32_t crc = makelong(block + 2);
+    uint32_t data_size = block_size - 6;
+
+    G.read_ptr = (uint8_t *)block + 6;
+    G.csize_left = data_size;
+    G.read_left = (int)data_size;
+    G.to_memory = 1;
+    G.mem_ptr = target;
+    G.mem_left = target_size;
+    int error = mem_decode(target, target_size, block, data_size, method);
+    G.read_ptr = old_ptr;
+    G.read_left = old_left;
+    G.to_memory = 0;
+
+    if (error == 0) {
+        uint32_t got = crc32(0, target, G.out_count);
+        if (got != crc) {
+            if (G.test_only)
+                return ZR_ERR + 8 * 256;
+            zmsg(0x401, BadExtraFieldCRC, G.archive_path, (unsigned long)got,
+                 (unsigned long)crc);
+            return ZR_ERR;
+        }
+    }
+    return error;
+}
+
+// ---------------------------------------------------------------------------------------
+// Names in messages
+
+char *fnfilter(const char *raw, char *space) {
+    const uint8_t *r = (const uint8_t *)raw;
+    char *s = space, *end = space + FNFILTER_SPACE - 1;
+    for (; *r && s < end; r++) {
+        if (*r < 0x20) {
+            if (s + 2 > end)
+                break;
+            *s++ = '^';
+            *s++ = (char)(*r + 0x40);
+        } else {
+            *s++ = (char)*r;
+        }
+    }
+    *s = '\0';
+    if (!IsWinNT())
+        ansi_to_oem(space);
+    return space;
+}

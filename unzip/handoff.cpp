@@ -1,3 +1,46 @@
-// Placeholder: replaced by the real implementation.
+// The end of a clean run: the extraction log is closed, and the installer program that
+// the archive carries is started from the extraction directory without waiting for it.
+#include <io.h>
+#include <process.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "stub/stub.h"
 #include "unzip/unzip.h"
-void hand_off(void) {}
+
+static const char InstallFile[] = "installer.exe";
+
+// The install directory in double quotes: the runtime joins spawn arguments with plain
+// spaces, so a directory with spaces would otherwise reach the installer in pieces.
+static char *quoteInstallDir(void) {
+    const char *dir = installDir != NULL ? installDir : "";
+    size_t len = strlen(dir);
+    char *quoted = (char *)malloc(len + 3);
+    if (quoted == NULL) return NULL;
+    quoted[0] = '"';
+    memcpy(quoted + 1, dir, len);
+    quoted[len + 1] = '"';
+    quoted[len + 2] = '\0';
+    return quoted;
+}
+
+void hand_off(void) {
+    closeExtractLog();
+    updateStatus();
+    if (_access(InstallFile, 0) != 0) return;
+
+    const char *argv[5];
+    int argc = 0;
+    char *quoted = NULL;
+    argv[argc++] = InstallFile;
+    if (quietInstall || propertiesInstall) {
+        quoted = quoteInstallDir();
+        if (quietInstall) argv[argc++] = "-q";
+        if (propertiesInstall) argv[argc++] = "-s";
+        if (quoted != NULL) argv[argc++] = quoted;
+    }
+    argv[argc] = NULL;
+    updateStatus();
+    _spawnv(_P_NOWAIT, InstallFile, argv); // not checked: a failed start is not reported
+    free(quoted);
+}

@@ -1,10 +1,338 @@
-// Placeholder: replaced by the real implementation.
+// Fixed-size ZIP records (central directory entry, local header), the variable fields after
+// them, and the scan of an extra field for Unix time stamps. Every number is read through
+// makeword/makelong; decoded values land in G.
+#include <ctype.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include "unzip/unzip.h"
 
-int get_cdir_ent(void) { return 0; }
-int process_cdir_file_hdr(void) { return 0; }
-int process_local_file_hdr(void) { return 0; }
-int do_string([[maybe_unused]] unsigned length, [[maybe_unused]] int mode) { return 0; }
-unsigned ef_scan_for_izux([[maybe_unused]] const uint8_t *ef, [[maybe_unused]] unsigned ef_len, [[maybe_unused]] int is_central, [[maybe_unused]] unsigned dos_date, [[maybe_unused]] stamp_times *out_times, [[maybe_unused]] uint16_t *out_ids) { return 0; }
-uint16_t makeword([[maybe_unused]] const uint8_t *p) { return 0; }
-uint32_t makelong([[maybe_unused]] const uint8_t *p) { return 0; }
+static const char FilenameTooLongTrunc[] = "warning:  filename too long--truncating.\n";
+static const char ExtraFieldTooLong[] = "warning:  extra field too long (%d).  Ignoring...\n";
+static const char QuitPrompt[] =
+    "--- Press `Q' to quit, or any other key to continue ---";
+
+uint16_t makeword(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+
+uint32_t makelong(const uint8_t *p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
+           ((uint32_t)p[3] << 24);
+}
+
+// Offsets below are those of the record after its 4-byte signature.
+int get_cdir_ent(void) {
+    uint8_t b[CDIR_FIXED_LEN];
+    if (readbuf((char *)b, CDIR_FIXED_LEN) != CDIR_FIXED_LEN)
+        return ZR_EOF;
+    cdir_file_hdr &h = G.central_hdr;
+    h.version_made_by = b[0];
+    h.host_made_by = b[1];
+    h.version_needed = b[2];
+    h.host_needed = b[3];
+    h.flags = makeword(b + 4);
+    h.method = makeword(b + 6);
+    h.dos_time = makeword(b + 8);
+    h.dos_date = makeword(b + 10);
+    h.crc = makelong(b + 12);
+    h.csize = makelong(b + 16);
+    h.usize = makelong(b + 20);
+    h.name_len = makeword(b + 24);
+    h.extra_len = makeword(b + 26);
+    h.comment_len = makeword(b + 28);
+    h.disk_start = makeword(b + 30);
+    h.internal_attr = makeword(b + 32);
+    h.external_attr = makelong(b + 34);
+    h.local_offset = makelong(b + 38);
+    return 0;
+}
+
+static int host_in(int host, const int *list, int n) {
+    for (int i = 0; i < n; i++)
+        if (list[i] == host)
+            return 1;
+    return 0;
+}
+
+int process_cdir_file_hdr(void) {
+    int r = get_cdir_ent();
+    if (r)
+        return r;
+    entry_info *e = G.cur_entry;
+    e->host_id = G.central_hdr.host_made_by > 17 ? HOST_UNKNOWN : G.central_hdr.host_made_by;
+
+    // Hosts whose file systems keep names in upper case.
+    static const int upper_case_hosts[] = {0, 2, 4, 9, 10, 15, 17};
+    static const int label_hosts[] = {0, 6, 11, 5};
+    e->lowercase = G.lower_names && host_in(e->host_id, upper_case_hosts, 7);
+    if ((G.central_hdr.external_attr & 0x08) && host_in(e->host_id, label_hosts, 4)) {
+        e->is_label = 1;
+        e->lowercase = 0;
+    } else {
+        e->is_label = 0;
+    }
+    G.name_flags = G.central_hdr.flags;
+    return 0;
+}
+
+int process_local_file_hdr(void) {
+    uint8_t b[LOCAL_FIXED_LEN];
+    if (readbuf((char *)b, LOCAL_FIXED_LEN) != LOCAL_FIXED_LEN)
+        return ZR_EOF;
+    local_file_hdr &h = G.local_hdr;
+    h.version_needed = b[0];
+    h.host_needed = b[1];
+    h.flags = makeword(b + 2);
+    h.method = makeword(b + 4);
+    h.dos_time = makeword(b + 6);
+    h.dos_date = makeword(b + 8);
+    h.crc = makelong(b + 10);
+    h.csize = makelong(b + 14);
+    h.usize = makelong(b + 18);
+    h.name_len = makeword(b + 22);
+    h.extra_len = makeword(b + 24);
+
+    G.csize_left = h.csize;
+    G.usize = h.usize;
+    if (h.flags & GPF_DATA_DESCRIPTOR) {
+        // Sizes and CRC follow the data; the central directory has the true values.
+        h.crc = G.cur_entry->stored_crc;
+        h.csize = G.cur_entry->packed_size;
+        G.csize_left = h.csize;
+    }
+    G.name_flags = h.flags;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Variable fields
+
+static int skip_bytes(unsigned length) {
+    zoff_t here = G.block_start + (G.read_ptr - G.read_buf) - G.prefix_bytes;
+    return archive_seek(here + length);
+}
+
+// Sends the window's text and starts it afresh.
+static void send_window(uint8_t **q, int flags) {
+    (*G.message_fn)(&G, G.window, (uint32_t)(*q - G.window), flags);
+    *q = G.window;
+}
+
+// Shows the archive comment: CRs dropped, ESC shown as "^[", Ctrl-S as a pause mark.
+static int display_string(unsigned length) {
+    uint8_t *q = G.window;
+    while (length > 0) {
+        unsigned want = length < OUTBUF_SIZE ? length : OUTBUF_SIZE;
+        unsigned got = readbuf((char *)G.write_buf, want);
+        if (got == 0)
+            return ZR_EOF;
+        length -= got;
+        for (unsigned i = 0; i < got; i++) {
+            uint8_t c = G.write_buf[i];
+            int pause = 0;
+            if (c == '\r')
+                continue;
+            if (c == 0x1B) {
+                *q++ = '^';
+                *q++ = '[';
+            } else if (c == 0x13) {
+                pause = 1;
+                if (i + 1 < got && G.write_buf[i + 1] == '\n')
+                    *q++ = G.write_buf[++i];
+                else if (i + 2 < got && G.write_buf[i + 1] == '\r' && G.write_buf[i + 2] == '\n')
+                    i += 2, *q++ = '\n';
+            } else {
+                *q++ = c;
+            }
+            if (pause || q - G.window > WINDOW_SIZE - 3) {
+                send_window(&q, 0);
+                if (pause && G.extracting)
+                    (*G.pause_fn)(&G, QuitPrompt, 0);
+            }
+        }
+        send_window(&q, 0);
+    }
+    (*G.message_fn)(&G, G.window, 0, MF_TRAILNL);
+    return 0;
+}
+
+static void convert_name_charset(void) {
+    const entry_info *e = G.cur_entry;
+    if (G.name_flags & GPF_UTF8) {
+        // Java and most current tools write non-ASCII names as UTF-8 and say so here.
+        utf8_to_ansi(G.member_name, sizeof G.member_name);
+    } else if (e->host_id == HOST_FS_FAT || e->host_id == HOST_FS_HPFS ||
+               (e->host_id == HOST_FS_NTFS && G.central_hdr.version_made_by == 50)) {
+        oem_to_ansi(G.member_name);
+    }
+}
+
+static int read_file_name(unsigned length) {
+    int result = 0;
+    unsigned excess = 0;
+    if (length > MAX_NAME) {
+        zmsg(0x401, "%s", FilenameTooLongTrunc);
+        result = ZR_WARN;
+        excess = length - MAX_NAME;
+        length = MAX_NAME;
+    }
+    if (readbuf(G.member_name, length) != length)
+        return ZR_EOF;
+    G.member_name[length] = '\0';
+    convert_name_charset();
+    if (G.cur_entry->lowercase)
+        for (char *p = G.member_name; *p; p++)
+            *p = (char)tolower((uint8_t)*p);
+    // A DOS label is stored as an 8.3 name; the dot is not part of it.
+    if (G.cur_entry->is_label && strlen(G.member_name) > 8 && G.member_name[8] == '.')
+        memmove(G.member_name + 8, G.member_name + 9, strlen(G.member_name + 9) + 1);
+    if (excess > 0) {
+        zmsg(0x401, "%s\n", fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1));
+        int r = skip_bytes(excess);
+        if (r)
+            return r;
+    }
+    return result;
+}
+
+static int read_extra_field(unsigned length) {
+    free(G.extra_buf);
+    G.extra_buf = (uint8_t *)malloc(length);
+    if (G.extra_buf == NULL) {
+        zmsg(0x401, ExtraFieldTooLong, (int)length);
+        return skip_bytes(length);
+    }
+    if (readbuf((char *)G.extra_buf, length) != length)
+        return ZR_EOF;
+    return 0;
+}
+
+int do_string(unsigned length, int mode) {
+    if (length == 0)
+        return 0;
+    switch (mode) {
+    case SKIP:
+        return skip_bytes(length);
+    case DISPLAY:
+        return display_string(length);
+    case DS_FN:
+        return read_file_name(length);
+    case EXTRA_FIELD:
+        return read_extra_field(length);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Unix time stamps in the extra field
+
+enum { EB_HEADSIZE = 4, EB_UT_FLAGS_LEN = 1, EB_UX_MINLEN = 8, EB_UX_FULLSIZE = 12,
+       EB_UX2_MINLEN = 4, DOSDATE_1980_01_01 = 0x0021 };
+
+// One time of a "UT" block; clears its flag bit when the block is too short or the time is
+// negative on a date that is not the 1980 placeholder.
+static void ut_time(const uint8_t *data, unsigned len, unsigned *index, unsigned bit,
+                    int compatible, int32_t *out, unsigned *flags) {
+    if (!(*flags & bit))
+        return;
+    if (*index + 4 > len) {
+        *flags &= ~bit;
+        return;
+    }
+    int32_t t = (int32_t)makelong(data + *index);
+    *index += 4;
+    *out = t;
+    if (t < 0 && !compatible)
+        *flags &= ~bit;
+}
+
+static unsigned scan_ut(const uint8_t *data, unsigned len, int is_central, unsigned dos_date,
+                        stamp_times *z, unsigned flags, int *compatible) {
+    flags &= ~0xFFu;
+    if (len < EB_UT_FLAGS_LEN || z == NULL)
+        return flags;
+    flags |= data[0] & 0x07;
+    unsigned index = 1;
+    if (flags & EB_UT_FL_MTIME) {
+        if (index + 4 <= len) {
+            int32_t t = (int32_t)makelong(data + index);
+            index += 4;
+            if (t < 0) {
+                *compatible = dos_date == DOSDATE_1980_01_01;
+                if (!*compatible)
+                    return 0;
+            } else {
+                *compatible = 0;
+            }
+            z->mtime = t;
+        } else {
+            flags &= ~EB_UT_FL_MTIME;
+        }
+    }
+    if (is_central)
+        return flags;
+    ut_time(data, len, &index, EB_UT_FL_ATIME, *compatible, &z->atime, &flags);
+    ut_time(data, len, &index, EB_UT_FL_CTIME, *compatible, &z->ctime, &flags);
+    return flags;
+}
+
+static unsigned scan_ux(const uint8_t *data, unsigned len, unsigned dos_date, stamp_times *z,
+                        uint16_t *ids, unsigned flags, int *compatible) {
+    if (len >= EB_UX_MINLEN && z != NULL) {
+        z->atime = (int32_t)makelong(data);
+        z->mtime = (int32_t)makelong(data + 4);
+        flags |= EB_UT_FL_MTIME | EB_UT_FL_ATIME;
+        if (z->mtime < 0) {
+            *compatible = dos_date == DOSDATE_1980_01_01;
+            if (!*compatible)
+                flags = 0;
+        } else {
+            *compatible = 0;
+        }
+        if (z->atime < 0 && !*compatible && (flags & 0xFF))
+            flags &= ~EB_UT_FL_ATIME;
+    }
+    if (len >= EB_UX_FULLSIZE && ids != NULL) {
+        ids[0] = makeword(data + 8);
+        ids[1] = makeword(data + 10);
+        flags |= EB_UX2_VALID;
+    }
+    return flags;
+}
+
+unsigned ef_scan_for_izux(const uint8_t *ef, unsigned ef_len, int is_central, unsigned dos_date,
+                          stamp_times *out_times, uint16_t *out_ids) {
+    if (ef_len == 0 || ef == NULL)
+        return 0;
+    unsigned flags = 0;
+    int new_type_seen = 0, compatible = 0;
+    while (ef_len >= EB_HEADSIZE) {
+        unsigned id = makeword(ef), len = makeword(ef + 2);
+        const uint8_t *data = ef + EB_HEADSIZE;
+        if (len > ef_len - EB_HEADSIZE)
+            break; // inconsistent: the block runs past the field
+        switch (id) {
+        case EF_TIME:
+            flags = scan_ut(data, len, is_central, dos_date, out_times, flags, &compatible);
+            new_type_seen = 1;
+            break;
+        case EF_IZUNIX2:
+            if (!new_type_seen) {
+                flags &= ~0xFFu;
+                new_type_seen = 1;
+            }
+            if (len >= EB_UX2_MINLEN && out_ids != NULL) {
+                out_ids[0] = makeword(data);
+                out_ids[1] = makeword(data + 2);
+                flags |= EB_UX2_VALID;
+            }
+            break;
+        case EF_IZUNIX:
+            if (!new_type_seen)
+                flags = scan_ux(data, len, dos_date, out_times, out_ids, flags, &compatible);
+            break;
+        }
+        ef += len + EB_HEADSIZE;
+        ef_len -= len + EB_HEADSIZE;
+    }
+    return flags;
+}

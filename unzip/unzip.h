@@ -34,23 +34,21 @@ enum {
 
 // ---------------------------------------------------------------------------------------
 // ZIP layout. Every multi-byte field is little-endian and read through makeword/makelong.
-enum {
-    ZIP_SIG_LEN = 4,          // "PK" and two type bytes
-    END_REC_LEN = 22,         // end-of-central-directory record, signature included
-    CDIR_ENTRY_LEN = 46,      // central directory entry before name, extra field, comment
-    CDIR_FIXED_LEN = 42,      // ... of which get_cdir_ent reads these after the signature
-    LOCAL_HDR_LEN = 30,       // local header before name and extra field
-    LOCAL_FIXED_LEN = 26,     // ... of which process_local_file_hdr reads these
-    INBUF_SIZE = 8192,        // archive read block; block_start is always a multiple of it
-    OUTBUF_SIZE = 65536,      // text conversion buffer: a 32 KiB block at most doubles
-    WINDOW_SIZE = 32768,      // sliding window, stored-copy buffer and message buffer
-    END_SEARCH_LEN = 66000,   // tail searched for the end record: 22 + a 65535-byte comment
-    MAX_NAME = 258,           // longest member name kept; longer names are truncated
-    BATCH_SIZE = 64,          // central directory entries held at a time
-    FNFILTER_AREA_1 = 16384,  // offsets in window of the two scratch areas of fnfilter
-    FNFILTER_AREA_2 = 24576,
-    MSG_AREA = 16384,         // messages are formatted into window[0 .. MSG_AREA)
-};
+constexpr int ZIP_SIG_LEN = 4;          // "PK" and two type bytes
+constexpr int END_REC_LEN = 22;         // end-of-central-directory record, signature included
+constexpr int CDIR_ENTRY_LEN = 46;      // central directory entry before name, extra field, comment
+constexpr int CDIR_FIXED_LEN = 42;      // ... of which get_cdir_ent reads these after the signature
+constexpr int LOCAL_HDR_LEN = 30;       // local header before name and extra field
+constexpr int LOCAL_FIXED_LEN = 26;     // ... of which process_local_file_hdr reads these
+constexpr int INBUF_SIZE = 8192;        // archive read block; block_start is always a multiple of it
+constexpr int OUTBUF_SIZE = 65536;      // text conversion buffer: a 32 KiB block at most doubles
+constexpr int WINDOW_SIZE = 32768;      // sliding window, stored-copy buffer and message buffer
+constexpr int END_SEARCH_LEN = 66000;   // tail searched for the end record: 22 + a 65535-byte comment
+constexpr int MAX_NAME = 258;           // longest member name kept; longer names are truncated
+constexpr int BATCH_SIZE = 64;          // central directory entries held at a time
+constexpr int FNFILTER_AREA_1 = 16384;  // offsets in window of the two scratch areas of fnfilter
+constexpr int FNFILTER_AREA_2 = 24576;
+constexpr int MSG_AREA = 16384;         // messages are formatted into window[0 .. MSG_AREA)
 
 // General purpose flag bits.
 enum { GPF_ENCRYPTED = 0x0001, GPF_DATA_DESCRIPTOR = 0x0008, GPF_UTF8 = 0x0800 };
@@ -66,8 +64,8 @@ enum {
 };
 
 // Host numbers of the "made by" byte; above 17 counts as unknown (18).
-enum { HOST_FS_FAT = 0, HOST_VMS = 2, HOST_UNIX = 3, HOST_FS_HPFS = 6, HOST_FS_NTFS = 11,
-       HOST_UNKNOWN = 18 };
+constexpr int HOST_FS_FAT = 0, HOST_VMS = 2, HOST_UNIX = 3, HOST_FS_HPFS = 6, HOST_FS_NTFS = 11,
+              HOST_UNKNOWN = 18;
 
 // Extra field ids read by the engine.
 enum { EF_TIME = 0x5455 /* "UT" */, EF_IZUNIX = 0x5855 /* "UX" */, EF_IZUNIX2 = 0x7855 /* "Ux" */,
@@ -340,6 +338,10 @@ int NTQueryTargetFS(const char *path);
 int IsWinNT(void);
 int EvalExtraFields(const char *path, const uint8_t *ef, unsigned ef_len);
 void process_defer_NT(void);
+// EvalExtraFields on the current local extra field, with the message when data is missing.
+void apply_member_security(const char *path);
+// Maximum component length and file-system name of the volume holding path; 0 on failure.
+int query_volume(const char *path, DWORD *max_component, char *fs_name, DWORD fs_size);
 // Code-page conversion of member names, in place (win32/codepage.cpp).
 void oem_to_ansi(char *s);
 void ansi_to_oem(char *s);

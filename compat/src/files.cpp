@@ -1,2 +1,516 @@
-// Placeholder: replaced by the real implementation.
+// Host stand-in for the runtime library's file and directory calls (<io.h>, <direct.h>, fopen)
+// and kernel32's file handles, times and attributes; tests read attributes back with attributesOf.
 #include <windows.h>
+#include <io.h>
+#include <direct.h>
+#include "compat_paths.h"
+#include "control.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#undef fopen // the real one is called below
+
+namespace {
+
+constexpr DWORD kErrorInvalidHandle = 6;
+constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFF;
+constexpr unsigned kAttrArchive = 0x20;
+// Windows limits: 255 bytes per component, 259 characters of path before the terminator.
+constexpr size_t kMaxComponent = 255;
+constexpr size_t kMaxPath = MAX_PATH - 1;
+// 100-ns intervals between 1601-01-01 (FILETIME epoch) and 1970-01-01.
+constexpr int64_t kUnixEpochAsFileTime = 116444736000000000LL;
+constexpr int64_t kTicksPerSecond = 10000000;
+
+thread_local DWORD lastError = 0;
+
+// Records of what the code asked for that the host file system cannot keep.
+std::mutex recordsLock;
+std::map<std::string, FILETIME> creationTimes;
+std::map<std::string, int> attributeBytes;
+
+// Heap object behind a file HANDLE; the magic tells it from other handles and from garbage.
+struct FileHandle {
+    static constexpr uint32_t kMagic = 0x46494C45; // "FILE"
+    uint32_t magic;
+    std::string path;
+};
+
+// Entries of one _findfirst listing, served one by one through _findnext.
+struct FindList {
+    std::vector<_finddata_t> entries;
+    size_t next;
+};
+
+DWORD errorFromErrno(int e) {
+    switch (e) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    default:
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
+int64_t fileTimeToTicks(const FILETIME &ft) {
+    return (int64_t)(((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime);
+}
+
+FILETIME ticksToFileTime(int64_t ticks) {
+    FILETIME ft;
+    ft.dwLowDateTime = (DWORD)((uint64_t)ticks & 0xFFFFFFFFu);
+    ft.dwHighDateTime = (DWORD)((uint64_t)ticks >> 32);
+    return ft;
+}
+
+timespec fileTimeToTimespec(const FILETIME &ft) {
+    int64_t ticks = fileTimeToTicks(ft) - kUnixEpochAsFileTime;
+    int64_t sec = ticks / kTicksPerSecond, rest = ticks % kTicksPerSecond;
+    if (rest < 0) { // floor division, so times before 1970 keep a positive nanosecond part
+        --sec;
+        rest += kTicksPerSecond;
+    }
+    timespec ts;
+    ts.tv_sec = (time_t)sec;
+    ts.tv_nsec = (long)(rest * 100);
+    return ts;
+}
+
+FILETIME timespecToFileTime(const timespec &ts) {
+    return ticksToFileTime((int64_t)ts.tv_sec * kTicksPerSecond + ts.tv_nsec / 100 +
+                           kUnixEpochAsFileTime);
+}
+
+bool isWritable(const struct stat &st) {
+    return (st.st_mode & S_IWUSR) != 0;
+}
+
+// Windows wildcard match: '*' any run, '?' one character, letters compared without case.
+bool wildMatch(const char *pattern, const char *name) {
+    const char *starPattern = nullptr, *starName = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            starPattern = ++pattern;
+            starName = name;
+        } else if (*pattern == '?' || (*pattern && tolower((unsigned char)*pattern) ==
+                                                       tolower((unsigned char)*name))) {
+            ++pattern;
+            ++name;
+        } else if (starPattern) {
+            pattern = starPattern;
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0';
+}
+
+// A pattern ending in ".*" also matches names without an extension, as on Windows ("*.*"
+// lists everything).
+bool findMatch(const std::string &pattern, const char *name) {
+    if (wildMatch(pattern.c_str(), name)) return true;
+    size_t n = pattern.size();
+    return n >= 2 && pattern.compare(n - 2, 2, ".*") == 0 &&
+           wildMatch(pattern.substr(0, n - 2).c_str(), name);
+}
+
+bool fillFindData(const std::string &dir, const char *name, _finddata_t *data) {
+    struct stat st;
+    if (stat((dir + "/" + name).c_str(), &st) != 0) return false;
+    data->attrib = S_ISDIR(st.st_mode) ? _A_SUBDIR : kAttrArchive;
+    if (!isWritable(st)) data->attrib |= FILE_ATTRIBUTE_READONLY;
+    data->time_create = st.st_ctim.tv_sec;
+    data->time_access = st.st_atim.tv_sec;
+    data->time_write = st.st_mtim.tv_sec;
+    data->size = (uint32_t)st.st_size;
+    snprintf(data->name, sizeof data->name, "%s", name);
+    return true;
+}
+
+bool isDotEntry(const char *name) {
+    return !strcmp(name, ".") || !strcmp(name, "..");
+}
+
+// OpenFile's verdict on a path that could not be opened: a name Windows would reject
+// outright is reported as such, anything else as missing.
+DWORD nameError(const char *path) {
+    if (strlen(path) > kMaxPath) return ERROR_FILENAME_EXCED_RANGE;
+    size_t component = 0;
+    for (const char *p = path; *p; ++p) {
+        component = (*p == '\\' || *p == '/') ? 0 : component + 1;
+        if (component > kMaxComponent) return ERROR_FILENAME_EXCED_RANGE;
+    }
+    bool driveColon = isalpha((unsigned char)path[0]) && path[1] == ':';
+    for (const char *p = path; *p; ++p) {
+        unsigned char c = (unsigned char)*p;
+        if (c == ':' && driveColon && p == path + 1) continue;
+        if (c < 0x20 || strchr("<>:\"|?*", c)) return ERROR_INVALID_NAME;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+FileHandle *fileHandle(HANDLE handle) {
+    FileHandle *f = (FileHandle *)handle;
+    if (!f || handle == INVALID_HANDLE_VALUE || f->magic != FileHandle::kMagic) return nullptr;
+    return f;
+}
+
+} // namespace
+
+namespace compat {
+namespace detail {
+
+// "\" is the Windows separator; the host reads it as "/". Drive letters stay as they are.
+std::string hostPath(const char *path) {
+    std::string p = path ? path : "";
+    std::replace(p.begin(), p.end(), '\\', '/');
+    return p;
+}
+
+void resetFiles() {
+    std::lock_guard<std::mutex> hold(recordsLock);
+    creationTimes.clear();
+    attributeBytes.clear();
+    lastError = 0;
+}
+
+} // namespace detail
+
+int attributesOf(const char *path) {
+    std::lock_guard<std::mutex> hold(recordsLock);
+    auto it = attributeBytes.find(detail::hostPath(path));
+    return it == attributeBytes.end() ? -1 : it->second;
+}
+
+} // namespace compat
+
+using compat::detail::hostPath;
+
+FILE *compat_fopen(const char *path, const char *mode) {
+    return fopen(hostPath(path).c_str(), mode);
+}
+
+DWORD GetLastError(void) {
+    return lastError;
+}
+void SetLastError(DWORD code) {
+    lastError = code;
+}
+
+// ---- <io.h> ----
+
+// Windows knows only the read-only attribute: every existing file is readable, and it is
+// writable unless read-only. Checking the permission bit (not access()) keeps that true
+// for tests that run as root.
+int _access(const char *path, int mode) {
+    struct stat st;
+    if (stat(hostPath(path).c_str(), &st) != 0) return -1;
+    if ((mode & 2) && !isWritable(st)) {
+        errno = EACCES;
+        return -1;
+    }
+    return 0;
+}
+
+int _stati64(const char *path, struct _stati64 *out) {
+    struct stat st;
+    if (stat(hostPath(path).c_str(), &st) != 0) return -1;
+    out->st_mode = (S_ISDIR(st.st_mode) ? S_IFDIR : S_IFREG) | (st.st_mode & 0777);
+    out->st_size = st.st_size;
+    out->st_atim = st.st_atim;
+    out->st_mtim = st.st_mtim;
+    out->st_ctim = st.st_ctim;
+    return 0;
+}
+
+int _chmod(const char *path, int mode) {
+    std::string p = hostPath(path);
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0) return -1;
+    mode_t bits = st.st_mode & 07777;
+    bits = (mode & _S_IWRITE) ? (bits | S_IWUSR) : (bits & ~(mode_t)0222);
+    return chmod(p.c_str(), bits);
+}
+
+int _unlink(const char *path) {
+    return unlink(hostPath(path).c_str());
+}
+
+int _open(const char *path, int flags, ...) {
+    mode_t mode = 0;
+    if (flags & O_CREAT) {
+        va_list args;
+        va_start(args, flags);
+        int windowsMode = va_arg(args, int);
+        va_end(args);
+        mode = (windowsMode & _S_IWRITE) ? 0666 : 0444;
+    }
+    return open(hostPath(path).c_str(), flags, mode);
+}
+
+int _read(int fd, void *buf, unsigned size) {
+    return (int)read(fd, buf, size);
+}
+int _write(int fd, const void *buf, unsigned size) {
+    return (int)write(fd, buf, size);
+}
+
+static_assert(sizeof(off_t) == 8, "_lseeki64 needs a 64-bit off_t");
+int64_t _lseeki64(int fd, int64_t offset, int origin) {
+    return lseek(fd, offset, origin);
+}
+
+int _close(int fd) {
+    return close(fd);
+}
+
+// Text and binary mode are the same on the host; report binary as the previous mode.
+int _setmode(int fd, int) {
+    return fcntl(fd, F_GETFD) == -1 ? -1 : _O_BINARY;
+}
+
+int _isatty(int fd) {
+    return isatty(fd);
+}
+
+// Lists the whole directory up front, "." and ".." first as on NTFS, the rest by name.
+intptr_t _findfirst(const char *pattern, struct _finddata_t *data) {
+    std::string p = hostPath(pattern);
+    size_t slash = p.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : p.substr(0, slash);
+    std::string namePattern = slash == std::string::npos ? p : p.substr(slash + 1);
+    if (dir.empty()) dir = "/";
+
+    DIR *d = opendir(dir.c_str());
+    if (!d) {
+        errno = ENOENT;
+        return -1;
+    }
+    FindList *list = new FindList{{}, 0};
+    while (dirent *e = readdir(d)) {
+        _finddata_t entry;
+        if (findMatch(namePattern, e->d_name) && fillFindData(dir, e->d_name, &entry))
+            list->entries.push_back(entry);
+    }
+    closedir(d);
+    std::sort(list->entries.begin(), list->entries.end(),
+              [](const _finddata_t &a, const _finddata_t &b) {
+                  bool dotA = isDotEntry(a.name), dotB = isDotEntry(b.name);
+                  if (dotA != dotB) return dotA;
+                  return strcasecmp(a.name, b.name) < 0;
+              });
+    if (list->entries.empty()) {
+        delete list;
+        errno = ENOENT;
+        return -1;
+    }
+    *data = list->entries[0];
+    list->next = 1;
+    return (intptr_t)list;
+}
+
+int _findnext(intptr_t handle, struct _finddata_t *data) {
+    if (handle == -1 || handle == 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    FindList *list = (FindList *)handle;
+    if (list->next >= list->entries.size()) {
+        errno = ENOENT;
+        return -1;
+    }
+    *data = list->entries[list->next++];
+    return 0;
+}
+
+int _findclose(intptr_t handle) {
+    if (handle == -1 || handle == 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    delete (FindList *)handle;
+    return 0;
+}
+
+// ---- <direct.h> ----
+
+int _mkdir(const char *path) {
+    return mkdir(hostPath(path).c_str(), 0777);
+}
+int _rmdir(const char *path) {
+    return rmdir(hostPath(path).c_str());
+}
+int _chdir(const char *path) {
+    return chdir(hostPath(path).c_str());
+}
+
+// A null buffer is allocated with malloc, at least size bytes, as the runtime library does.
+char *_getcwd(char *buf, int size) {
+    if (buf) return getcwd(buf, (size_t)(size > 0 ? size : 0));
+    char *cwd = getcwd(nullptr, 0);
+    if (!cwd || size <= 0 || strlen(cwd) < (size_t)size) return cwd;
+    errno = ERANGE;
+    free(cwd);
+    return nullptr;
+}
+
+// ---- kernel32 files ----
+
+HFILE OpenFile(LPCSTR path, OFSTRUCT *ofs, UINT) {
+    std::string p = hostPath(path);
+    int fd = open(p.c_str(), O_RDONLY);
+    DWORD error = ERROR_SUCCESS;
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd); // Windows does not open directories as files
+        fd = -1;
+        error = ERROR_ACCESS_DENIED;
+    } else if (fd < 0) {
+        error = errno == EACCES ? ERROR_ACCESS_DENIED : nameError(path ? path : "");
+    }
+    if (ofs) {
+        ofs->cBytes = (BYTE)sizeof(OFSTRUCT);
+        ofs->fFixedDisk = 1;
+        ofs->nErrCode = (WORD)error;
+        snprintf(ofs->szPathName, sizeof ofs->szPathName, "%s", path ? path : "");
+    }
+    if (fd < 0) {
+        SetLastError(error);
+        return HFILE_ERROR;
+    }
+    return fd;
+}
+
+HFILE _lclose(HFILE file) {
+    return close(file) == 0 ? 0 : HFILE_ERROR;
+}
+
+// Only opening an existing file or directory is needed; the handle just remembers the path.
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD, HANDLE) {
+    std::string p = hostPath(path);
+    struct stat st;
+    if (disposition != OPEN_EXISTING || stat(p.c_str(), &st) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((access & GENERIC_WRITE) && S_ISREG(st.st_mode) && !isWritable(st)) {
+        SetLastError(ERROR_ACCESS_DENIED); // a read-only file refuses write access
+        return INVALID_HANDLE_VALUE;
+    }
+    return new FileHandle{FileHandle::kMagic, p};
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    FileHandle *f = fileHandle(handle);
+    if (!f) {
+        SetLastError(kErrorInvalidHandle);
+        return FALSE;
+    }
+    f->magic = 0;
+    delete f;
+    return TRUE;
+}
+
+// The host keeps no creation time, so it is remembered per path for GetFileTime.
+BOOL SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *access,
+                 const FILETIME *modification) {
+    FileHandle *f = fileHandle(file);
+    if (!f) {
+        SetLastError(kErrorInvalidHandle);
+        return FALSE;
+    }
+    timespec times[2];
+    times[0].tv_nsec = times[1].tv_nsec = UTIME_OMIT;
+    if (access) times[0] = fileTimeToTimespec(*access);
+    if (modification) times[1] = fileTimeToTimespec(*modification);
+    if (utimensat(AT_FDCWD, f->path.c_str(), times, 0) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    if (creation) {
+        std::lock_guard<std::mutex> hold(recordsLock);
+        creationTimes[f->path] = *creation;
+    }
+    return TRUE;
+}
+
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME modification) {
+    FileHandle *f = fileHandle(file);
+    struct stat st;
+    if (!f) {
+        SetLastError(kErrorInvalidHandle);
+        return FALSE;
+    }
+    if (stat(f->path.c_str(), &st) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    if (access) *access = timespecToFileTime(st.st_atim);
+    if (modification) *modification = timespecToFileTime(st.st_mtim);
+    if (creation) {
+        std::lock_guard<std::mutex> hold(recordsLock);
+        auto it = creationTimes.find(f->path);
+        *creation = it != creationTimes.end() ? it->second : timespecToFileTime(st.st_ctim);
+    }
+    return TRUE;
+}
+
+// Read-only is the one attribute the host can express, as missing write permission.
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
+    std::string p = hostPath(path);
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    mode_t bits = st.st_mode & 07777;
+    bits = (attributes & FILE_ATTRIBUTE_READONLY) ? (bits & ~(mode_t)0222) : (bits | S_IWUSR);
+    if (chmod(p.c_str(), bits) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> hold(recordsLock);
+    attributeBytes[p] = (int)(attributes & 0xFF);
+    return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR path) {
+    std::string p = hostPath(path);
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return kInvalidFileAttributes;
+    }
+    // A freshly written file has the archive bit; a directory only its own bit.
+    DWORD attributes = S_ISDIR(st.st_mode) ? 0 : kAttrArchive;
+    {
+        std::lock_guard<std::mutex> hold(recordsLock);
+        auto it = attributeBytes.find(p);
+        if (it != attributeBytes.end())
+            attributes =
+                (DWORD)it->second & ~(DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY |
+                                             FILE_ATTRIBUTE_NORMAL);
+    }
+    if (S_ISDIR(st.st_mode))
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    else if (!isWritable(st))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}

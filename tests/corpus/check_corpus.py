@@ -1,0 +1,578 @@
+#!/usr/bin/env python3
+"""Run the engine's console driver over the public ZIP corpus and compare with MANIFEST.tsv.
+
+Every archive is extracted by the driver `ombrelin` (no options: everything, as the stub
+does) in a fresh empty directory of its own, nested deep enough that a name climbing out
+with "../" still lands inside a sandbox we can inspect. Per member, the verdict of the
+manifest says what must be on disk afterwards; per archive, the verdicts bound the
+driver's exit code (the engine's result code):
+
+  yes                      file (or directory) exists, CRC-32 and size match
+  broken-crc               file exists; result >= 2
+  broken-no-local-header,
+  broken-path-conflict,
+  broken-cannot-create,
+  broken-deflate           nothing with the member's content; result >= 2
+  refuse-unsafe-path       nothing written for it, nothing outside the directory; result >= 2
+  skip-existing            the earlier member's file stays; result >= 1
+  skip-version/-method/
+  -encrypted               not extracted; result != 0
+  skip-zip64, unreadable   nothing written at all; result != 0
+  locale-dependent         only "nothing outside the directory" is checked (see below)
+
+An archive whose members are all "yes" must give result 0 exactly. Files that no member
+accounts for are reported too.
+
+--stored-only (the default for now): the engine has no Deflate decoder yet and reports an
+error for a deflated member; such a member whose verdict is yes, broken-crc or
+broken-deflate is then expected "not extracted" (absent, or an empty or partial file
+without the member's content) with result >= 2. Members skipped or refused before their
+data is read keep their verdict. --all-methods checks the manifest as it stands.
+
+Names are mapped as the engine maps them, from the raw bytes of the LOCAL header's name:
+flagged UTF-8 names become code page 1252 with "_" for characters it lacks; unflagged
+names made by hosts 0 and 6 (and 11 with made-by version 50) are OEM (437) and become
+1252; other names stay bytes. Then : < > | ? * " become "_", bytes below 0x20 are dropped
+and a trailing ";digits" is cut from the last component.
+
+Usage:
+  check_corpus.py [--driver build/host/ombrelin]             host build
+  check_corpus.py --wine --driver build/win64/ombrelin.exe   Windows build under Wine
+Exit status 0 when every member matches, 1 on any mismatch, 2 on a usage problem.
+"""
+
+import argparse
+import collections
+import os
+import shlex
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zipfile
+import zlib
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+
+# Differences between the host build (Linux file system through the host stand-ins) and
+# Windows that the checker knows about, with the reason for each. Under Wine none of them
+# applies: Wine looks up names without regard to case and drops trailing dots and spaces,
+# as Windows does.
+HOST_DIFFERENCES = [
+    ("case-sensitive names",
+     "Linux keeps A.txt and a.txt apart where NTFS finds the first one: a skip-existing "
+     "member whose name differs from the earlier one only in case is written as a file of "
+     "its own on the host, so it is expected there as 'yes'."),
+    ("trailing dots and spaces",
+     "Windows drops trailing dots and spaces of a name component when it creates a file; "
+     "Linux keeps them, so on the host the expected name keeps them."),
+    ("name bytes on disk",
+     "the host stand-in creates files with the ANSI (1252) bytes of the mapped name as "
+     "they are; Wine stores the same name as UTF-8 of its Unicode form. Only the lookup "
+     "differs; the mapping is the same."),
+    ("attributes and times",
+     "the host stand-in records attributes instead of setting them, so neither read-only "
+     "files nor file times are checked here (the Wine package tests check them)."),
+]
+
+# Archives whose size fields understate the data: the engine checks only the CRC and
+# writes every byte, so the file is longer than the manifest's size.
+SIZE_UNDERSTATED = {
+    "libarchive-test_read_format_zip_size_exceeds_declared_stored.zip",
+    "libarchive-test_read_format_zip_size_exceeds_declared_deflate.zip",
+}
+
+WIN_RESERVED = b':<>|?*"'
+OEM_HOSTS = (0, 6)
+HOST_NTFS = 11
+GPF_UTF8 = 0x800
+METHOD_DEFLATED = 8
+
+# Verdicts after which a file with the member's name may exist.
+MAY_EXIST = ("yes", "broken-crc", "stored-only-deflate", "skip-existing", "locale-dependent")
+
+
+# ---------------------------------------------------------------------------------------
+# Manifest and archive reading
+
+Member = collections.namedtuple(
+    "Member", "index name method size crc verdict raw_name flag_bits create_system "
+              "create_version")
+
+
+def unescape(text):
+    return text.replace("\\t", "\t").replace("\\r", "\r").replace("\\n", "\n").replace("\\\\", "\\")
+
+
+def read_manifest(path):
+    archives = collections.OrderedDict()
+    with open(path, encoding="utf-8") as f:
+        header = f.readline().rstrip("\n").split("\t")
+        for line in f:
+            if not line.strip():
+                continue
+            row = dict(zip(header, line.rstrip("\n").split("\t")))
+            archives.setdefault(row["archive"], []).append(row)
+    return archives
+
+
+def local_name(data, info):
+    """Raw name bytes of the member's local header (the name the engine maps), or None."""
+    pos = info.header_offset
+    if pos < 0 or data[pos:pos + 4] != b"PK\x03\x04":
+        return None
+    n, = struct.unpack_from("<H", data, pos + 26)
+    return data[pos + 30:pos + 30 + n]
+
+
+def central_name(info):
+    if info.flag_bits & GPF_UTF8:
+        return info.orig_filename.encode("utf-8", "surrogateescape")
+    return info.orig_filename.encode("cp437")
+
+
+def load_members(archive_path, rows):
+    """Manifest rows joined with the raw names and flags of the central directory."""
+    if rows[0]["member"] == "-" and rows[0]["method"] == "-":
+        return [Member(0, None, None, None, None, rows[0]["verdict"], None, 0, 0, 0)]
+    with open(archive_path, "rb") as f:
+        data = f.read()
+    infos = []
+    try:
+        with zipfile.ZipFile(archive_path) as zf:
+            infos = zf.infolist()
+    except (zipfile.BadZipFile, OSError):
+        pass
+    members = []
+    for i, row in enumerate(rows):
+        info = infos[i] if i < len(infos) else None
+        raw = None
+        if info is not None:
+            raw = local_name(data, info) or central_name(info)
+        else:
+            # zipfile lists fewer members than the manifest: fall back to the listed name.
+            raw = unescape(row["member"]).encode("utf-8")
+        members.append(Member(
+            i, unescape(row["member"]), int(row["method"]), int(row["size"]),
+            int(row["crc32"], 16), row["verdict"], raw,
+            info.flag_bits if info else 0, info.create_system if info else 0,
+            info.create_version if info else 0))
+    return members
+
+
+# ---------------------------------------------------------------------------------------
+# Name mapping
+
+def cp1252_decode(raw):
+    # Windows maps the five bytes that 1252 leaves undefined to the same code points.
+    return "".join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([b]).decode("cp1252")
+                   for b in raw)
+
+
+def to_ansi(text):
+    out = bytearray()
+    for ch in text:
+        if ord(ch) in (0x81, 0x8D, 0x8F, 0x90, 0x9D):
+            out.append(ord(ch))
+            continue
+        try:
+            out += ch.encode("cp1252")
+        except UnicodeEncodeError:
+            out += b"_" * (2 if ord(ch) > 0xFFFF else 1)  # one per UTF-16 unit, as Windows
+    return bytes(out)
+
+
+def ansi_name(m):
+    """The member's name in the ANSI code page, before the character rules."""
+    raw = m.raw_name
+    if m.flag_bits & GPF_UTF8:
+        return to_ansi(raw.decode("utf-8", "replace"))
+    if m.create_system in OEM_HOSTS or (m.create_system == HOST_NTFS and m.create_version == 50):
+        return to_ansi(raw.decode("cp437"))
+    return raw
+
+
+def mapped_name(m):
+    """Relative path (ANSI bytes, "/" separated) the engine writes the member to."""
+    name = ansi_name(m)
+    out = bytearray()
+    for b in name:
+        if b in WIN_RESERVED:
+            out.append(ord("_"))
+        elif b < 0x20:
+            continue
+        else:
+            out.append(b)
+    parts = bytes(out).split(b"/")
+    last = parts[-1]
+    semi = last.rfind(b";")
+    if semi >= 0 and last[semi + 1:].isdigit():
+        parts[-1] = last[:semi]
+    return b"/".join(parts)
+
+
+def is_unsafe(raw):
+    """A name that would reach outside the extraction directory."""
+    name = raw.replace(b"\\", b"/")
+    parts = name.split(b"/")
+    return (name.startswith(b"/") or b".." in parts or
+            (len(name) >= 2 and name[1:2] == b":"))
+
+
+# ---------------------------------------------------------------------------------------
+# Running the driver
+
+class Driver:
+    def __init__(self, args):
+        self.wine = args.wine
+        self.path = os.path.abspath(args.driver)
+        self.template = shlex.split(args.driver_args)
+        self.timeout = args.timeout
+        self.env = dict(os.environ)
+        if self.wine:
+            self.env.setdefault("WINEPREFIX", args.wine_prefix)
+            self.env.setdefault("WINEDEBUG", "-all")
+            self.env.setdefault("WINEARCH", "win64")
+            self.env.pop("DISPLAY", None)  # the driver is a console program
+            loader = self.env.get("WINELOADER") or shutil.which("wine64") or "/usr/lib/wine/wine64"
+            self.env["WINELOADER"] = loader
+            self.prefix_cmd = [loader]
+        else:
+            self.prefix_cmd = []
+
+    def host_path(self, path):
+        path = os.path.abspath(path)
+        return "Z:" + path.replace("/", "\\") if self.wine else path
+
+    def run(self, archive, cwd):
+        args = [a.format(archive=self.host_path(archive)) for a in self.template]
+        try:
+            r = subprocess.run(self.prefix_cmd + [self.path] + args, cwd=cwd, env=self.env,
+                               stdin=subprocess.DEVNULL, capture_output=True,
+                               timeout=self.timeout)
+        except subprocess.TimeoutExpired:
+            return None, "timeout after %d s" % self.timeout
+        out = (r.stdout + r.stderr).decode("latin-1")
+        return r.returncode, out
+
+
+# ---------------------------------------------------------------------------------------
+# Looking at the result
+
+def snapshot(root):
+    """Relative paths (bytes) of everything below root, directories with a trailing "/"."""
+    found = set()
+    broot = os.fsencode(root)
+    for dirpath, dirs, files in os.walk(broot):
+        rel = os.path.relpath(dirpath, broot)
+        for d in dirs:
+            found.add((d if rel == b"." else rel + b"/" + d) + b"/")
+        for f in files:
+            found.add(f if rel == b"." else rel + b"/" + f)
+    return found
+
+
+class Layout:
+    """Finds mapped names on disk the way the platform under test looks them up."""
+
+    def __init__(self, root, wine):
+        self.root = os.fsencode(root)
+        self.wine = wine
+
+    def disk_component(self, comp):
+        if not self.wine:
+            return comp
+        text = cp1252_decode(comp)
+        if text not in (".", ".."):
+            text = text.rstrip(". ")
+        return text.encode("utf-8")
+
+    def find(self, mapped):
+        """On-disk path (bytes) of a mapped name, or None."""
+        path = self.root
+        comps = [c for c in mapped.split(b"/") if c != b""]
+        for comp in comps:
+            want = self.disk_component(comp)
+            cand = os.path.join(path, want)
+            if os.path.lexists(cand):
+                path = cand
+                continue
+            if not self.wine or not os.path.isdir(path):
+                return None
+            lower = want.decode("utf-8", "replace").lower()
+            match = [e for e in os.listdir(path)
+                     if e.decode("utf-8", "replace").lower() == lower]
+            if not match:
+                return None
+            path = os.path.join(path, match[0])
+        return path
+
+    def rel(self, disk_path):
+        return os.path.relpath(disk_path, self.root)
+
+
+def file_crc(path):
+    crc, size = 0, 0
+    with open(path, "rb") as f:
+        while True:
+            block = f.read(1 << 20)
+            if not block:
+                return crc & 0xFFFFFFFF, size
+            crc = zlib.crc32(block, crc)
+            size += len(block)
+
+
+def dbcs_ambiguous(m):
+    """A 0x5C byte after a byte >= 0x80 anywhere in the name: a DBCS trail byte or a "\".
+
+    The manifest marks only the member whose file name holds such a pair; a member whose
+    FOLDER name holds one depends on the code page just as much (under 1252 the folder
+    name carries a backslash, which Windows reads as a separator), so it is treated alike.
+    """
+    name = ansi_name(m) if m.raw_name is not None else b""
+    return any(name[i] == 0x5C and name[i - 1] >= 0x80 for i in range(1, len(name)))
+
+
+def effective_verdict(m, stored_only, wine):
+    v = m.verdict
+    kind = v.split(" ")[0].rstrip(":")
+    if kind == "yes" and dbcs_ambiguous(m):
+        return "locale-dependent"
+    if stored_only and m.method == METHOD_DEFLATED and kind in ("yes", "broken-crc", "broken-deflate"):
+        return "stored-only-deflate"
+    return kind
+
+
+def case_only_clash(members, m):
+    """True when m's earlier namesake differs from it only in case (host difference)."""
+    mine = mapped_name(m)
+    for other in members[:m.index]:
+        if other.raw_name is None:
+            continue
+        theirs = mapped_name(other)
+        if theirs == mine:
+            return False
+        if theirs.lower() == mine.lower():
+            return True
+    return False
+
+
+def check_archive(name, members, archive_path, driver, work, stored_only, depth, wine):
+    """List of (member, problem) for one archive; also the run's result and output."""
+    problems = []
+    sandbox = tempfile.mkdtemp(prefix="corpus-", dir=work)
+    rundir = os.path.join(sandbox, *(["d"] * depth), "run")
+    os.makedirs(rundir)
+    outside_before = snapshot(sandbox)
+
+    result, output = driver.run(archive_path, rundir)
+    if result is None:
+        problems.append(("(archive)", output))
+        return problems, result, output
+
+    verdicts = []
+    for m in members:
+        v = effective_verdict(m, stored_only, wine)
+        if v == "skip-existing" and not wine and case_only_clash(members, m):
+            v = "yes"
+        verdicts.append(v)
+
+    # Nothing may appear in the sandbox outside the run directory.
+    rel_run = os.fsencode(os.path.relpath(rundir, sandbox))
+    outside = {p for p in snapshot(sandbox) - outside_before
+               if not (p + b"/").startswith(rel_run + b"/") and not p.startswith(rel_run + b"/")}
+    if outside:
+        problems.append(("(archive)", "written outside the directory: %s" %
+                         ", ".join(sorted(p.decode("latin-1") for p in outside))))
+
+    layout = Layout(rundir, wine)
+    on_disk = snapshot(rundir)
+    accounted = set()
+
+    whole = [v for v in verdicts if v in ("skip-zip64", "unreadable")]
+    if whole:
+        if result == 0:
+            problems.append(("(archive)", "result 0, expected an error (%s)" % whole[0]))
+        if on_disk:
+            problems.append(("(archive)", "files written for an unreadable archive: %d" % len(on_disk)))
+        return problems, result, output
+
+    # Result bounds from the verdicts.
+    floor = 0
+    for v in verdicts:
+        if v.startswith("broken") or v in ("refuse-unsafe-path", "stored-only-deflate"):
+            floor = max(floor, 2)
+        elif v.startswith("skip"):
+            floor = max(floor, 1)
+    if all(v == "yes" for v in verdicts):
+        if result != 0:
+            problems.append(("(archive)", "result %d, expected 0" % result))
+    elif floor and result < floor:
+        problems.append(("(archive)", "result %d, expected at least %d" % (result, floor)))
+
+    locale_dependent = "locale-dependent" in verdicts
+    written = {}  # mapped name -> index of the member that is expected to own it
+    for m, v in zip(members, verdicts):
+        mapped = mapped_name(m)
+        if v in MAY_EXIST and v != "skip-existing" and mapped not in written:
+            written[mapped] = m.index
+        # Directories on the way are created even for members that fail later.
+        parts = mapped.split(b"/")
+        for k in range(1, len(parts)):
+            found = layout.find(b"/".join(parts[:k]))
+            if found:
+                accounted.add(os.fsencode(layout.rel(found)) + b"/")
+
+    for m, v in zip(members, verdicts):
+        mapped = mapped_name(m)
+        is_dir = mapped.endswith(b"/")
+        found = layout.find(mapped)
+        label = m.name
+        owner = written.get(mapped)
+        if found:
+            accounted.add(os.fsencode(layout.rel(found)) + (b"/" if is_dir else b""))
+        if v == "yes":
+            if not found:
+                problems.append((label, "missing (expected %s)" % mapped.decode("latin-1")))
+            elif is_dir:
+                if not os.path.isdir(found):
+                    problems.append((label, "not a directory"))
+            elif not os.path.isfile(found):
+                problems.append((label, "not a file"))
+            elif owner == m.index:
+                crc, size = file_crc(found)
+                if crc != m.crc:
+                    problems.append((label, "CRC %08x, expected %08x" % (crc, m.crc)))
+                elif size != m.size and name not in SIZE_UNDERSTATED:
+                    problems.append((label, "size %d, expected %d" % (size, m.size)))
+        elif v == "broken-crc":
+            if not found or not os.path.isfile(found):
+                problems.append((label, "missing: a file with a bad CRC stays in place"))
+        elif v == "stored-only-deflate":
+            if found and os.path.isfile(found) and m.size > 0 and owner == m.index:
+                crc, _size = file_crc(found)
+                if crc == m.crc:
+                    problems.append((label, "deflated member extracted (no decoder expected)"))
+        elif v == "skip-existing":
+            if not found:
+                problems.append((label, "the earlier file is missing"))
+        elif v == "locale-dependent":
+            pass
+        else:
+            # skip-version/-method/-encrypted, broken-*, refuse-unsafe-path
+            if found and owner is None and not is_dir:
+                problems.append((label, "written although the verdict is %s" % v))
+            if v == "refuse-unsafe-path" and m.raw_name is not None and is_unsafe(m.raw_name):
+                pass  # the sandbox check above covers what lies outside
+
+    unexpected = {p for p in on_disk - accounted}
+    if unexpected and not locale_dependent:
+        problems.append(("(archive)", "unexpected files: %s" %
+                         ", ".join(sorted(p.decode("latin-1") for p in unexpected))))
+    return problems, result, output
+
+
+def make_writable(path):
+    for dirpath, dirs, files in os.walk(path):
+        for n in dirs + files:
+            try:
+                os.chmod(os.path.join(dirpath, n), 0o700)
+            except OSError:
+                pass
+
+
+def parse_args(argv):
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("--driver", help="engine driver (default: build/host/ombrelin, or "
+                   "$WINE_BUILD_DIR/ombrelin.exe with --wine)")
+    p.add_argument("--driver-args", default="-qqqq {archive}",
+                   help="driver arguments; {archive} is the archive path (default: %(default)s)")
+    p.add_argument("--shared", default=None,
+                   help="shared folder holding corpus/ (default: $SHARED_DIR or ../shared "
+                        "next to the repository)")
+    p.add_argument("--wine", action="store_true", help="run a Windows driver under Wine")
+    p.add_argument("--wine-prefix", default="/tmp/corpus-wine-prefix",
+                   help="Wine prefix when WINEPREFIX is not set (default: %(default)s)")
+    mode = p.add_mutually_exclusive_group()
+    mode.add_argument("--stored-only", dest="stored_only", action="store_true",
+                      help="deflated members are expected to fail (default for now)")
+    mode.add_argument("--all-methods", dest="stored_only", action="store_false",
+                      help="deflated members are expected to extract as the manifest says")
+    p.set_defaults(stored_only=True)
+    p.add_argument("--only", action="append", default=[], help="check only this archive")
+    p.add_argument("--keep", action="store_true", help="keep the extraction directories")
+    p.add_argument("--timeout", type=int, default=120, help="seconds per archive")
+    p.add_argument("-v", "--verbose", action="store_true", help="show the driver's output")
+    return p.parse_args(argv)
+
+
+def main(argv=None):
+    args = parse_args(sys.argv[1:] if argv is None else argv)
+    shared = args.shared or os.environ.get("SHARED_DIR") or os.path.join(REPO, "..", "shared")
+    corpus = os.path.join(shared, "corpus")
+    manifest = os.path.join(corpus, "MANIFEST.tsv")
+    if not os.path.isfile(manifest):
+        print("check_corpus: no manifest at %s" % manifest, file=sys.stderr)
+        return 2
+    if not args.driver:
+        if args.wine:
+            build = os.environ.get("WINE_BUILD_DIR", os.path.join(REPO, "build", "win64"))
+            args.driver = os.path.join(build, "ombrelin.exe")
+        else:
+            args.driver = os.path.join(REPO, "build", "host", "ombrelin")
+    if not os.path.isfile(args.driver):
+        print("check_corpus: driver not found: %s" % args.driver, file=sys.stderr)
+        return 2
+    driver = Driver(args)
+    wine = args.wine
+
+    archives = read_manifest(manifest)
+    if args.only:
+        archives = collections.OrderedDict((k, v) for k, v in archives.items() if k in args.only)
+    work = tempfile.mkdtemp(prefix="check-corpus-")
+    mismatches = []
+    members_seen = 0
+    try:
+        for name, rows in archives.items():
+            path = os.path.join(corpus, name)
+            members = load_members(path, rows)
+            members_seen += len(members)
+            depth = 2
+            for m in members:
+                if m.raw_name is not None and is_unsafe(m.raw_name):
+                    depth = max(depth, m.raw_name.replace(b"\\", b"/").split(b"/").count(b"..") + 2)
+            problems, result, output = check_archive(
+                name, members, path, driver, work, args.stored_only, depth, wine)
+            status = "ok" if not problems else "MISMATCH"
+            print("%-70s result %-4s %s" % (name, result, status))
+            if args.verbose and output.strip():
+                print("    " + output.strip().replace("\n", "\n    "))
+            for member, problem in problems:
+                mismatches.append((name, member, problem))
+    finally:
+        if args.keep:
+            print("extraction directories kept in %s" % work)
+        else:
+            make_writable(work)
+            shutil.rmtree(work, ignore_errors=True)
+
+    if not wine:
+        print("\nHost differences taken into account:")
+        for what, why in HOST_DIFFERENCES:
+            print("  - %s: %s" % (what, why))
+    print("\nmode: %s; %d archives, %d members" % (
+        "stored only (deflated members expected to fail)" if args.stored_only else "all methods",
+        len(archives), members_seen))
+    if mismatches:
+        print("\n%d mismatch%s:" % (len(mismatches), "" if len(mismatches) == 1 else "es"))
+        w = max(len(a) for a, _m, _p in mismatches)
+        for archive, member, problem in mismatches:
+            print("  %-*s  %-30s  %s" % (w, archive, member[:30], problem))
+        return 1
+    print("all members match")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

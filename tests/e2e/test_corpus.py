@@ -1,0 +1,70 @@
+"""The public ZIP corpus through the engine's console driver, checked against MANIFEST.tsv.
+
+The host build's driver runs always (when built); the Windows build's driver runs under
+Wine too when WINE_BUILD_DIR names a Windows build. The checking itself is
+tests/corpus/check_corpus.py; this module runs it and shows its table on failure.
+"""
+
+import os
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+CHECKER = REPO / "tests" / "corpus" / "check_corpus.py"
+
+
+def shared_dir():
+    return Path(os.environ.get("SHARED_DIR") or REPO.parent / "shared")
+
+
+def host_driver():
+    for build in (os.environ.get("HOST_BUILD_DIR"), REPO / "build" / "host"):
+        if build and (Path(build) / "ombrelin").is_file():
+            return Path(build) / "ombrelin"
+    return None
+
+
+class Corpus(unittest.TestCase):
+    def run_checker(self, *args, env=None):
+        done = subprocess.run([sys.executable, str(CHECKER), "--shared", str(shared_dir())]
+                              + list(args), capture_output=True, text=True, env=env,
+                              timeout=3600)
+        if done.returncode != 0:
+            self.fail("corpus mismatches (exit %d):\n%s%s" % (done.returncode, done.stdout[-20000:],
+                                                              done.stderr[-4000:]))
+        return done.stdout
+
+    def setUp(self):
+        if not (shared_dir() / "corpus" / "MANIFEST.tsv").is_file():
+            self.skipTest("no corpus at %s" % shared_dir())
+
+    def test_host_driver(self):
+        driver = host_driver()
+        if driver is None:
+            self.skipTest("host build of ombrelin not found")
+        out = self.run_checker("--driver", str(driver))
+        self.assertIn("all members match", out)
+
+    def test_windows_driver_under_wine(self):
+        build = os.environ.get("WINE_BUILD_DIR")
+        if not build:
+            self.skipTest("WINE_BUILD_DIR not set")
+        driver = Path(build) / "ombrelin.exe"
+        if not driver.is_file():
+            self.skipTest("%s not built" % driver)
+        sys.path.insert(0, str(Path(__file__).resolve().parent))
+        import wine
+        # The harness's prefix and environment; the driver is a console program and
+        # needs no display.
+        session = wine.WineSession(build)
+        session._ensure_prefix()
+        env = session.base_env()
+        env.pop("DISPLAY", None)
+        out = self.run_checker("--wine", "--driver", str(driver), env=env)
+        self.assertIn("all members match", out)
+
+
+if __name__ == "__main__":
+    unittest.main()
