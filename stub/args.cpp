@@ -109,7 +109,8 @@ void getArguments(char *tail, int *quiet, int *properties, char *installDirBuf, 
     if (tail[0] != '\0') {
         const char *p = tail;
         const char *space;
-        while ((space = strchr(p, ' ')) != NULL) p = takeMiddleToken(&cl, p, (size_t)(space - p));
+        while ((space = strchr(p, ' ')) != NULL)
+            p = takeMiddleToken(&cl, p, (size_t)(space - p));
         takeLastToken(&cl, p);
     }
     (*argv)[*argc] = NULL;
@@ -117,6 +118,7 @@ void getArguments(char *tail, int *quiet, int *properties, char *installDirBuf, 
 
 void freeArguments(int argc, char **argv) {
     if (argv == NULL) return;
-    for (int i = argc - 1; i >= 0; --i) free(argv[i]);
+    for (int i = argc - 1; i >= 0; --i)
+        free(argv[i]);
     free(argv);
 }

@@ -16,8 +16,7 @@ const char InvalidOptionsMsg[] =
 const char IgnoreOOptionMsg[] = "caution:  both -n and -o specified; ignoring -o\n";
 static const char UsageVersionMsg[] =
     "ombrelin 5.32 of 3 November 1997, by the Brevanto native team.\n";
-static const char UsageOptionsMsg[] =
-    "Valid options are -tfupcz; modifiers are -abjnoqsCL%sV%s.\n";
+static const char UsageOptionsMsg[] = "Valid options are -tfupcz; modifiers are -abjnoqsCL%sV%s.\n";
 
 // Used when "-x" comes first: every member except the excluded ones.
 static char AllMembers[] = "*";
@@ -64,28 +63,73 @@ static void upperOption(int *negation) {
 // form ("b", "e", "i", "x") leave the negation count for the next letter.
 static int applyOption(char letter, int *negation) {
     switch (letter) {
-    case '-': ++*negation; break;
-    case 'a': countOption(&G.text_conv, negation); break;
-    case 'b': if (!*negation) G.text_conv = 0; break;
-    case 'c': switchOption(&G.to_sink, negation); break;
-    case 'C': switchOption(&G.match_nocase, negation); break;
-    case 'e': case 'i': case 'x': break;
-    case 'f': freshenOption(negation); break;
-    case 'j': switchOption(&G.junk_dirs, negation); break;
-    case 'L': switchOption(&G.lower_names, negation); break;
-    case 'U': upperOption(negation); break;
-    case 'M': switchOption(&G.paging, negation); break;
-    case 'n': switchOption(&G.no_overwrite, negation); break;
-    case 'o': countOption(&G.overwrite_always, negation); break;
-    case 'p': pipeOption(negation); break;
-    case 'q': case 's': countOption(&G.quiet_level, negation); break;
-    case 't': switchOption(&G.test_only, negation); break;
-    case 'u': switchOption(&G.update_only, negation); break;
-    case 'V': switchOption(&G.keep_versions, negation); break;
-    case 'X': countOption(&G.security_level, negation); break;
-    case 'z': countOption(&G.comment_only, negation); break;
-    case '$': countOption(&G.labels_too, negation); break;
-    default: return 0;
+    case '-':
+        ++*negation;
+        break;
+    case 'a':
+        countOption(&G.text_conv, negation);
+        break;
+    case 'b':
+        if (!*negation) G.text_conv = 0;
+        break;
+    case 'c':
+        switchOption(&G.to_sink, negation);
+        break;
+    case 'C':
+        switchOption(&G.match_nocase, negation);
+        break;
+    case 'e':
+    case 'i':
+    case 'x':
+        break;
+    case 'f':
+        freshenOption(negation);
+        break;
+    case 'j':
+        switchOption(&G.junk_dirs, negation);
+        break;
+    case 'L':
+        switchOption(&G.lower_names, negation);
+        break;
+    case 'U':
+        upperOption(negation);
+        break;
+    case 'M':
+        switchOption(&G.paging, negation);
+        break;
+    case 'n':
+        switchOption(&G.no_overwrite, negation);
+        break;
+    case 'o':
+        countOption(&G.overwrite_always, negation);
+        break;
+    case 'p':
+        pipeOption(negation);
+        break;
+    case 'q':
+    case 's':
+        countOption(&G.quiet_level, negation);
+        break;
+    case 't':
+        switchOption(&G.test_only, negation);
+        break;
+    case 'u':
+        switchOption(&G.update_only, negation);
+        break;
+    case 'V':
+        switchOption(&G.keep_versions, negation);
+        break;
+    case 'X':
+        countOption(&G.security_level, negation);
+        break;
+    case 'z':
+        countOption(&G.comment_only, negation);
+        break;
+    case '$':
+        countOption(&G.labels_too, negation);
+        break;
+    default:
+        return 0;
     }
     return 1;
 }

@@ -8,7 +8,8 @@
 void copyPrefix(char *dst, size_t size, const char *src, size_t n) {
     if (size == 0) return;
     size_t len = 0;
-    while (len < n && len + 1 < size && src[len] != '\0') ++len;
+    while (len < n && len + 1 < size && src[len] != '\0')
+        ++len;
     memcpy(dst, src, len);
     dst[len] = '\0';
 }

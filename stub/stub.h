@@ -18,7 +18,7 @@ struct MainThreadArgs {
     int propertiesInstall; // never set by the command line
     char *installDir;      // heap copy, "" if none
     int argc;
-    char **argv;           // engine argument vector, owned by WinMain
+    char **argv; // engine argument vector, owned by WinMain
 };
 
 extern HINSTANCE hInst;

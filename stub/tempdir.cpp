@@ -34,7 +34,9 @@ int isDir(const char *path) {
     return (st.st_mode & _S_IFDIR) != 0;
 }
 
-static int exists(const char *path) { return _access(path, 0) == 0; }
+static int exists(const char *path) {
+    return _access(path, 0) == 0;
+}
 
 static const char *firstExisting(const char *const *names, int count) {
     for (int i = 0; i < count; ++i) {
@@ -144,7 +146,9 @@ int getWinTempDir(const char *startDir, char *base) {
     return tryBase(startDir, base, winDir);
 }
 
-static int isWindowsNT(void) { return (GetVersion() & NotNtBit) == 0; }
+static int isWindowsNT(void) {
+    return (GetVersion() & NotNtBit) == 0;
+}
 
 // One registry try: opens key afresh and queries name into value. A value that does not fit
 // or cannot be read leaves the buffer empty.
@@ -164,10 +168,10 @@ static int findWinDirInRegistry(int nt, char *value) {
     static const char NtKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
     static const char NtSetupKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SETUP";
     static const char SetupKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SETUP";
-    if (nt && (queryWinDirValue(NtKey, "SystemRoot", value) ||
-               queryWinDirValue(NtKey, "PathName", value) ||
-               queryWinDirValue(NtKey, "WinDir", value) ||
-               queryWinDirValue(NtSetupKey, "WinDir", value)))
+    if (nt &&
+        (queryWinDirValue(NtKey, "SystemRoot", value) ||
+         queryWinDirValue(NtKey, "PathName", value) || queryWinDirValue(NtKey, "WinDir", value) ||
+         queryWinDirValue(NtSetupKey, "WinDir", value)))
         return 1;
     return queryWinDirValue(SetupKey, "WinDir", value);
 }
@@ -191,7 +195,8 @@ int getWinDir(char *out) {
 }
 
 static void lowerInPlace(char *text) {
-    for (; *text; ++text) *text = (char)tolower((unsigned char)*text);
+    for (; *text; ++text)
+        *text = (char)tolower((unsigned char)*text);
 }
 
 // The first occurrence of name in entry is at its very end.
@@ -211,8 +216,10 @@ int isDirInPath(char *dirName, char *out) {
     // as a directory that is not on the PATH at all.
     if (strlen(path) > PATH_ENV_COPY) {
         char *lastSep = strrchr(copy, ';');
-        if (lastSep != NULL) *lastSep = '\0';
-        else copy[0] = '\0';
+        if (lastSep != NULL)
+            *lastSep = '\0';
+        else
+            copy[0] = '\0';
     }
     lowerInPlace(copy);
     int found = 0;

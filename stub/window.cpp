@@ -25,8 +25,8 @@ int registerMainClass(HINSTANCE instance) {
 
 // Neither window is shown: the user sees the stub only through its error box.
 HWND createStubWindows(HINSTANCE instance) {
-    HWND main = CreateWindowExA(0, MainClassName, "", WS_POPUP, CW_USEDEFAULT, 0, 0, 0, NULL,
-                                NULL, instance, NULL);
+    HWND main = CreateWindowExA(0, MainClassName, "", WS_POPUP, CW_USEDEFAULT, 0, 0, 0, NULL, NULL,
+                                instance, NULL);
     hDlgMain = CreateDialogA(instance, "STATUSDIALOG", main, StatusDialog);
     return main;
 }
@@ -35,13 +35,19 @@ HWND createStubWindows(HINSTANCE instance) {
 // Main window.
 
 // OnCreate: nothing to set up.
-static BOOL OnCreate(HWND, LPCREATESTRUCT) { return TRUE; }
+static BOOL OnCreate(HWND, LPCREATESTRUCT) {
+    return TRUE;
+}
 
 // OnDestroy: ends the message loop (only reached through the dialog's cancel).
-static void OnDestroy(HWND) { PostQuitMessage(0); }
+static void OnDestroy(HWND) {
+    PostQuitMessage(0);
+}
 
 // OnSetFocus: the dialog takes the keyboard.
-static void OnSetFocus(HWND, HWND) { SetFocus(hDlgMain); }
+static void OnSetFocus(HWND, HWND) {
+    SetFocus(hDlgMain);
+}
 
 // OnTimer: the timer only wakes the message loop so it can test the semaphore file.
 static void OnTimer(HWND, UINT) {}
@@ -96,10 +102,14 @@ static INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
 
 INT_PTR CALLBACK StatusDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG: return OnInitDialog(dialog);
-    case WM_DESTROY: return TRUE;
-    case WM_CLOSE: return OnClose(dialog);
-    case WM_COMMAND: return OnCommand(dialog, wParam);
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_DESTROY:
+        return TRUE;
+    case WM_CLOSE:
+        return OnClose(dialog);
+    case WM_COMMAND:
+        return OnCommand(dialog, wParam);
     }
     return FALSE;
 }

@@ -16,7 +16,7 @@ HINSTANCE hInst;
 
 enum {
     WAIT_TIMER_ID = 1,
-    WAIT_TIMER_MS = 100, // the semaphore file is tested at least this often
+    WAIT_TIMER_MS = 100,              // the semaphore file is tested at least this often
     DLL_SEARCH_SYSTEM32 = 0x00000800, // LOAD_LIBRARY_SEARCH_SYSTEM32
 };
 
@@ -56,8 +56,8 @@ static int allocateRun(StubRun *run) {
 
 static void readCommandLine(StubRun *run, char *tail) {
     MainThreadArgs *args = run->args;
-    getArguments(tail, &args->quietInstall, &args->propertiesInstall, run->installBuf,
-                 &args->argc, &args->argv);
+    getArguments(tail, &args->quietInstall, &args->propertiesInstall, run->installBuf, &args->argc,
+                 &args->argv);
     args->installDir = dupString(run->installBuf);
 }
 

@@ -18,8 +18,7 @@ void make_crc_table(void) {
 const uint32_t *get_crc_table(void) {
     if (crc_table == NULL) {
         crc_table = (uint32_t *)malloc(256 * sizeof(uint32_t));
-        if (crc_table == NULL)
-            return NULL;
+        if (crc_table == NULL) return NULL;
         make_crc_table();
     }
     return crc_table;
@@ -35,11 +34,9 @@ void free_crc_table(void) {
 #define CRC_STEP(c, b) ((c) = t[((c) ^ (b)) & 0xFF] ^ ((c) >> 8))
 
 uint32_t crc32(uint32_t crc, const uint8_t *buf, unsigned len) {
-    if (buf == NULL)
-        return 0;
+    if (buf == NULL) return 0;
     const uint32_t *t = get_crc_table();
-    if (t == NULL)
-        return 0;
+    if (t == NULL) return 0;
     uint32_t c = ~crc;
     for (; len >= 8; len -= 8, buf += 8) {
         CRC_STEP(c, buf[0]);

@@ -47,29 +47,31 @@ static const char ErrorInArchive[] = "At least one %serror was detected in %s.\n
 static const char ZeroFilesTested[] = "Caution:  zero files tested in %s.\n";
 static const char NoErrInCompData[] = "No errors detected in compressed data of %s.\n";
 static const char NoErrInTestedFiles[] = "No errors detected in %s for the %d file%s tested.\n";
-static const char FilesSkipped[] = "%d file%s skipped because of unsupported compression or encoding.\n";
+static const char FilesSkipped[] =
+    "%d file%s skipped because of unsupported compression or encoding.\n";
 
 enum { FNFILTER_SPACE = WINDOW_SIZE - FNFILTER_AREA_2 }; // bytes of one scratch area
 
 // The display form of the current member's name, in the first scratch area.
-static char *display_name(void) { return fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1); }
+static char *display_name(void) {
+    return fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1);
+}
 
 static void keep_worst(int *result, int code) {
-    if (code > *result)
-        *result = code;
+    if (code > *result) *result = code;
 }
 
 // State of one run of the member loop.
 struct LoopState {
     int result;
-    uint16_t skipped;      // entries refused by store_info
-    uint16_t remaining;    // directory entries not yet read
+    uint16_t skipped;   // entries refused by store_info
+    uint16_t remaining; // directory entries not yet read
     unsigned batch;
-    long last_index;       // index of the last member handed to extraction
-    zoff_t saved_prefix;   // correction put aside while re-compensating
-    char *fn_matched;      // one flag per include pattern, or NULL
-    char *xn_matched;      // one flag per exclude pattern, or NULL
-    int stop_batches;      // the directory is damaged: read no further batch
+    long last_index;     // index of the last member handed to extraction
+    zoff_t saved_prefix; // correction put aside while re-compensating
+    char *fn_matched;    // one flag per include pattern, or NULL
+    char *xn_matched;    // one flag per exclude pattern, or NULL
+    int stop_batches;    // the directory is damaged: read no further batch
 };
 
 // ---------------------------------------------------------------------------------------
@@ -80,8 +82,7 @@ struct LoopState {
 static int matches_any(char **names, int count, char *matched) {
     for (int i = 0; names[i] != NULL; i++) {
         if (match(G.member_name, names[i], G.match_nocase)) {
-            if (matched != NULL && i < count)
-                matched[i] = 1;
+            if (matched != NULL && i < count) matched[i] = 1;
             return 1;
         }
     }
@@ -89,10 +90,8 @@ static int matches_any(char **names, int count, char *matched) {
 }
 
 static int is_selected(LoopState *st) {
-    if (G.select_all)
-        return 1;
-    if (!matches_any(G.include_names, G.include_count, st->fn_matched))
-        return 0;
+    if (G.select_all) return 1;
+    if (!matches_any(G.include_names, G.include_count, st->fn_matched)) return 0;
     return !matches_any(G.exclude_names, G.exclude_count, st->xn_matched);
 }
 
@@ -112,25 +111,21 @@ int store_info(void) {
     e->convert_eol = G.text_conv == 0 ? 0 : G.text_conv == 1 ? e->is_text : 1;
 
     if (G.central_hdr.host_needed == HOST_VMS) {
-        if (G.central_hdr.version_needed > 42)
-            return refuse_version("VMS", 4, 2);
+        if (G.central_hdr.version_needed > 42) return refuse_version("VMS", 4, 2);
         if (!G.test_only && !G.overwrite_always) {
             zmsg(0x481, VMSFormatQuery, display_name());
             read_reply(G.reply_buf, 9);
-            if (G.reply_buf[0] != 'y' && G.reply_buf[0] != 'Y')
-                return 0;
+            if (G.reply_buf[0] != 'y' && G.reply_buf[0] != 'Y') return 0;
         }
     } else if (G.central_hdr.version_needed > 20) {
         return refuse_version("PK", 2, 0);
     }
     if (G.central_hdr.method != METHOD_STORED && G.central_hdr.method != METHOD_DEFLATED) {
-        if (G.quiet_level == 0)
-            zmsg(0x401, ComprMsgNum, display_name(), G.central_hdr.method);
+        if (G.quiet_level == 0) zmsg(0x401, ComprMsgNum, display_name(), G.central_hdr.method);
         return 0;
     }
     if (e->is_encrypted) {
-        if (G.quiet_level == 0)
-            zmsg(0x401, SkipEncrypted, display_name());
+        if (G.quiet_level == 0) zmsg(0x401, SkipEncrypted, display_name());
         return 0;
     }
     mapattr();
@@ -207,8 +202,7 @@ static int position_at(zoff_t request) {
     if (block != G.block_start) {
         G.block_start = _lseeki64(G.archive_fd, block, SEEK_SET);
         int n = G.block_start < 0 ? -1 : _read(G.archive_fd, G.read_buf, INBUF_SIZE);
-        if (n <= 0)
-            return -1;
+        if (n <= 0) return -1;
         G.read_left = n - (int)in_block;
     } else {
         G.read_left += (int)(G.read_ptr - G.read_buf) - (int)in_block;
@@ -217,7 +211,9 @@ static int position_at(zoff_t request) {
     return 0;
 }
 
-static int has_local_sig(void) { return memcmp(G.sig_buf, G.sig_local, 4) == 0; }
+static int has_local_sig(void) {
+    return memcmp(G.sig_buf, G.sig_local, 4) == 0;
+}
 
 // Swaps the prefix correction in or out and reads the signature again. Returns 0 when the
 // header is there, -1 to go on with the next member, or a code that ends the loop.
@@ -230,8 +226,7 @@ static int recompensate(LoopState *st, long index, zoff_t request) {
         G.prefix_bytes = st->saved_prefix;
     }
     int r = archive_seek(G.cur_entry->local_offset);
-    if (r != 0)
-        return r;
+    if (r != 0) return r;
     if (readbuf(G.sig_buf, 4) != 4) {
         zmsg(0x401, OffsetMsg, (int)index, "EOF", (long)request);
         keep_worst(&st->result, ZR_BADERR);
@@ -276,8 +271,7 @@ static int seek_local_header(LoopState *st, long index) {
         keep_worst(&st->result, ZR_BADERR);
         return -1;
     }
-    if (has_local_sig())
-        return 0;
+    if (has_local_sig()) return 0;
     zmsg(0x401, OffsetMsg, (int)index, LocalHdrSig, (long)request);
     keep_worst(&st->result, ZR_ERR);
     if ((index == 0 && G.prefix_bytes != 0) || (G.prefix_bytes == 0 && st->saved_prefix != 0))
@@ -321,8 +315,7 @@ static int ask_new_name(void) {
         // A failed read leaves the old name, which ends the loop.
         if (fgets(G.member_name, sizeof G.member_name, stdin) != NULL) {
             size_t len = strlen(G.member_name);
-            if (len > 0 && G.member_name[len - 1] == '\n')
-                G.member_name[len - 1] = '\0';
+            if (len > 0 && G.member_name[len - 1] == '\n') G.member_name[len - 1] = '\0';
         }
     } while (G.member_name[0] == '\0');
     oem_to_ansi(G.member_name);
@@ -338,8 +331,7 @@ static int ask_replace(LoopState *st) {
             // Without standard input (the stub has none) the answer is "None".
             zmsg(MF_ERRSTREAM, "%s", AssumeNone);
             strcpy(G.reply_buf, "N");
-            if (st->result == 0)
-                st->result = ZR_WARN;
+            if (st->result == 0) st->result = ZR_WARN;
         }
         switch (G.reply_buf[0]) {
         case 'A':
@@ -369,12 +361,10 @@ static int decide_existing(int new_name) {
     case -1:
         return (G.freshen && !new_name) ? SKIP_MEMBER : EXTRACT;
     case 0:
-        if (G.no_overwrite)
-            return SKIP_MEMBER;
+        if (G.no_overwrite) return SKIP_MEMBER;
         return G.overwrite_always ? EXTRACT : ASK;
     default:
-        if (G.no_overwrite || (G.update_only && !new_name))
-            return SKIP_MEMBER;
+        if (G.no_overwrite || (G.update_only && !new_name)) return SKIP_MEMBER;
         return G.overwrite_always ? EXTRACT : ASK;
     }
 }
@@ -386,18 +376,14 @@ static int overwrite_decision(LoopState *st) {
         int rc = mapname(new_name);
         if (rc == ZR_LABEL_SKIPPED)
             zmsg(0x401, SkipVolumeLabel, display_name(), G.labels_too ? "hard disk " : "");
-        if (rc == ZR_DIR_CREATED || rc == ZR_LABEL_SKIPPED || rc == 2)
-            return 0;
+        if (rc == ZR_DIR_CREATED || rc == ZR_LABEL_SKIPPED || rc == 2) return 0;
         if (rc > ZR_WARN) {
-            if (st->result <= ZR_WARN)
-                st->result = ZR_ERR;
+            if (st->result <= ZR_WARN) st->result = ZR_ERR;
             return 0;
         }
         int d = decide_existing(new_name);
-        if (d == ASK)
-            d = ask_replace(st);
-        if (d != ASK)
-            return d == EXTRACT;
+        if (d == ASK) d = ask_replace(st);
+        if (d != ASK) return d == EXTRACT;
         new_name = 1;
     }
 }
@@ -405,7 +391,9 @@ static int overwrite_decision(LoopState *st) {
 // ---------------------------------------------------------------------------------------
 // One member
 
-static int next_byte(void) { return --G.read_left >= 0 ? *G.read_ptr++ : readbyte(); }
+static int next_byte(void) {
+    return --G.read_left >= 0 ? *G.read_ptr++ : readbyte();
+}
 
 // Copies a stored member through the window; the buffered part of each block in one go.
 static void copy_stored(void) {
@@ -421,8 +409,7 @@ static void copy_stored(void) {
             G.copy_ptr += n;
         } else {
             int b = next_byte();
-            if (b < 0)
-                break;
+            if (b < 0) break;
             *G.copy_ptr++ = (uint8_t)b;
         }
         if (G.copy_ptr == G.window + WINDOW_SIZE) {
@@ -437,8 +424,7 @@ static void copy_stored(void) {
 }
 
 static void show_extract_line(const char *verb, int stored) {
-    if (G.quiet_level != 0)
-        return;
+    if (G.quiet_level != 0) return;
     const char *tag = "";
     if (G.text_conv == 1) {
         if (stored && G.local_hdr.usize == 0)
@@ -451,12 +437,10 @@ static void show_extract_line(const char *verb, int stored) {
 
 static int open_member_output(void) {
     if (G.test_only) {
-        if (G.quiet_level == 0)
-            zmsg(0, ExtractMsg, "test", display_name(), "", "");
+        if (G.quiet_level == 0) zmsg(0, ExtractMsg, "test", display_name(), "", "");
         return 0;
     }
-    if (!G.to_sink)
-        return open_outfile() ? ZR_DISKFULL : 0;
+    if (!G.to_sink) return open_outfile() ? ZR_DISKFULL : 0;
     G.dest_file = stdout;
     fflush(stdout);
     _setmode(fileno(stdout), _O_BINARY);
@@ -466,16 +450,13 @@ static int open_member_output(void) {
 static int decode_member(void) {
     switch (G.local_hdr.method) {
     case METHOD_STORED:
-        if (!G.test_only)
-            show_extract_line("extract", 1);
+        if (!G.test_only) show_extract_line("extract", 1);
         copy_stored();
         return 0;
     case METHOD_DEFLATED: {
-        if (!G.test_only)
-            show_extract_line("inflat", 0);
+        if (!G.test_only) show_extract_line("inflat", 0);
         int r = inflate();
-        if (r == 0)
-            return 0;
+        if (r == 0) return 0;
         const char *why = r == 3 ? NotEnoughMem : InvalidComprData;
         if (G.quiet_level != 0)
             zmsg(0x401, ErrUnzipFile, why, Inflate, display_name());
@@ -493,21 +474,18 @@ int extract_or_test_member(void) {
     G.first_flush = 1;
     G.running_crc = 0;
     int r = open_member_output();
-    if (r != 0)
-        return r;
+    if (r != 0) return r;
     defer_leftover_input();
 
     r = decode_member();
     if (r < 0) {
         zmsg(0x401, FileUnknownCompMethod, display_name());
         undefer_input();
-        if (!G.test_only && !G.to_sink)
-            close_outfile();
+        if (!G.test_only && !G.to_sink) close_outfile();
         return ZR_WARN;
     }
     keep_worst(&result, r);
-    if (!G.test_only && !G.to_sink)
-        close_outfile();
+    if (!G.test_only && !G.to_sink) close_outfile();
     if (G.disk_state == 2) {
         zmsg(0x421, FileTruncated, display_name());
         keep_worst(&result, ZR_DISKFULL);
@@ -519,8 +497,7 @@ int extract_or_test_member(void) {
         return result;
     }
     if (G.running_crc != G.local_hdr.crc) {
-        if (G.quiet_level != 0)
-            zmsg(0x401, "%-22s ", display_name());
+        if (G.quiet_level != 0) zmsg(0x401, "%-22s ", display_name());
         zmsg(0x401, BadCRC, (unsigned long)G.running_crc, (unsigned long)G.local_hdr.crc);
         keep_worst(&result, ZR_ERR);
     } else if (G.quiet_level == 0) {
@@ -539,12 +516,9 @@ int extract_or_test_member(void) {
 // Extracts one accepted entry; returns a code that ends the whole loop, or 0.
 static int extract_entry(LoopState *st, long index) {
     int r = seek_local_header(st, index);
-    if (r != 0)
-        return r < 0 ? 0 : r;
-    if (read_local_header(st, index) != 0)
-        return 0;
-    if (!G.test_only && !G.to_sink && !overwrite_decision(st))
-        return 0;
+    if (r != 0) return r < 0 ? 0 : r;
+    if (read_local_header(st, index) != 0) return 0;
+    if (!G.test_only && !G.to_sink && !overwrite_decision(st)) return 0;
     G.disk_state = 0;
     keep_worst(&st->result, extract_or_test_member());
     return G.disk_state == 2 ? -1 : 0;
@@ -560,8 +534,7 @@ static int extract_batch(LoopState *st, unsigned n) {
         st->last_index = index;
         G.cur_entry = &G.entry_batch[i];
         int r = extract_entry(st, index);
-        if (r != 0)
-            return r;
+        if (r != 0) return r;
     }
     G.block_start = _lseeki64(G.archive_fd, dir_block, SEEK_SET);
     (void)_read(G.archive_fd, G.read_buf, INBUF_SIZE);
@@ -573,20 +546,16 @@ static int extract_batch(LoopState *st, unsigned n) {
 
 static void report_unmatched(LoopState *st) {
     for (int i = 0; st->fn_matched != NULL && i < G.include_count; i++) {
-        if (st->fn_matched[i])
-            continue;
+        if (st->fn_matched[i]) continue;
         zmsg(MF_ERRSTREAM, FilenameNotMatched, G.include_names[i]);
-        if (st->result <= ZR_WARN)
-            st->result = ZR_NOMATCH;
+        if (st->result <= ZR_WARN) st->result = ZR_NOMATCH;
     }
     for (int i = 0; st->xn_matched != NULL && i < G.exclude_count; i++)
-        if (!st->xn_matched[i])
-            zmsg(0x401, ExclFilenameNotMatched, G.exclude_names[i]);
+        if (!st->xn_matched[i]) zmsg(0x401, ExclFilenameNotMatched, G.exclude_names[i]);
 }
 
 static void report_summary(LoopState *st, long num) {
-    if (!G.test_only || G.quiet_level > 1)
-        return;
+    if (!G.test_only || G.quiet_level > 1) return;
     if (st->result != 0)
         zmsg(0, ErrorInArchive, st->result == ZR_WARN ? "warning-" : "", G.archive_path);
     else if (num == 0)
@@ -595,8 +564,7 @@ static void report_summary(LoopState *st, long num) {
         zmsg(0, NoErrInCompData, G.archive_path);
     else
         zmsg(0, NoErrInTestedFiles, G.archive_path, (int)num, num == 1 ? "" : "s");
-    if (st->skipped > 0)
-        zmsg(0, FilesSkipped, st->skipped, st->skipped == 1 ? "" : "s");
+    if (st->skipped > 0) zmsg(0, FilesSkipped, st->skipped, st->skipped == 1 ? "" : "s");
 }
 
 static int end_loop(LoopState *st, int result) {
@@ -611,18 +579,14 @@ int extract_or_test_files(void) {
     st.remaining = G.end_rec.total_entries;
     st.last_index = -1;
     // Without memory for the flags the "not matched" messages are simply not given.
-    if (G.include_count > 0)
-        st.fn_matched = (char *)calloc((size_t)G.include_count, 1);
-    if (G.exclude_count > 0)
-        st.xn_matched = (char *)calloc((size_t)G.exclude_count, 1);
+    if (G.include_count > 0) st.fn_matched = (char *)calloc((size_t)G.include_count, 1);
+    if (G.exclude_count > 0) st.xn_matched = (char *)calloc((size_t)G.exclude_count, 1);
 
     while (st.remaining > 0 && !st.stop_batches) {
         unsigned n = scan_batch(&st);
         int r = extract_batch(&st, n);
-        if (r < 0)
-            return end_loop(&st, st.result); // output stopped (disk full)
-        if (r > 0)
-            return end_loop(&st, r); // re-compensation could not seek or read
+        if (r < 0) return end_loop(&st, st.result); // output stopped (disk full)
+        if (r > 0) return end_loop(&st, r);         // re-compensation could not seek or read
     }
     process_defer_NT();
 
@@ -640,8 +604,7 @@ int extract_or_test_files(void) {
 // Memory extraction (compressed extra-field blocks)
 
 int memflush(const uint8_t *data, uint32_t size) {
-    if (size > G.mem_left)
-        return ZR_DISKFULL;
+    if (size > G.mem_left) return ZR_DISKFULL;
     memcpy(G.mem_ptr, data, size);
     G.mem_ptr += size;
     G.mem_left -= size;
@@ -666,21 +629,18 @@ static int mem_decode(uint8_t *target, uint32_t target_size, const uint8_t *bloc
     if (method == METHOD_DEFLATED) {
         G.out_count = 0;
         int r = inflate();
-        if (r == 0)
-            return 0;
+        if (r == 0) return 0;
         if (!G.test_only)
             zmsg(0x401, ErrUnzipNoFile, r == 3 ? NotEnoughMem : InvalidComprData, Inflate);
         return r == 3 ? ZR_MEM_INFLATE : ZR_ERR;
     }
-    if (G.test_only)
-        return ZR_ERR + (int)method * 256;
+    if (G.test_only) return ZR_ERR + (int)method * 256;
     zmsg(0x401, UnsupportedExtraField, method);
     return ZR_ERR;
 }
 
 int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint32_t block_size) {
-    if (block_size < 6)
-        return ZR_ERR; // no room even for method and CRC
+    if (block_size < 6) return ZR_ERR; // no room even for method and CRC
     uint8_t *old_ptr = G.read_ptr;
     int old_left = G.read_left;
     unsigned method = makeword(block);
@@ -701,10 +661,8 @@ int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint
     if (error == 0) {
         uint32_t got = crc32(0, target, G.out_count);
         if (got != crc) {
-            if (G.test_only)
-                return ZR_ERR + 8 * 256;
-            zmsg(0x401, BadExtraFieldCRC, G.archive_path, (unsigned long)got,
-                 (unsigned long)crc);
+            if (G.test_only) return ZR_ERR + 8 * 256;
+            zmsg(0x401, BadExtraFieldCRC, G.archive_path, (unsigned long)got, (unsigned long)crc);
             return ZR_ERR;
         }
     }
@@ -719,8 +677,7 @@ char *fnfilter(const char *raw, char *space) {
     char *s = space, *end = space + FNFILTER_SPACE - 1;
     for (; *r && s < end; r++) {
         if (*r < 0x20) {
-            if (s + 2 > end)
-                break;
+            if (s + 2 > end) break;
             *s++ = '^';
             *s++ = (char)(*r + 0x40);
         } else {
@@ -728,7 +685,6 @@ char *fnfilter(const char *raw, char *space) {
         }
     }
     *s = '\0';
-    if (!IsWinNT())
-        ansi_to_oem(space);
+    if (!IsWinNT()) ansi_to_oem(space);
     return space;
 }

@@ -18,8 +18,7 @@ static const char ReadError[] = "error:  zipfile read error\n";
 static const char DiskFullQuery[] = "%s:  write error (disk full?).  Continue? (y/n/^C) ";
 static const char ZipfileCorrupt[] = "error:  zipfile probably corrupt (%s)\n";
 static const char MorePrompt[] = "--More--(%lu)";
-static const char HidePrompt[] =
-    "\r                                                         \r";
+static const char HidePrompt[] = "\r                                                         \r";
 
 // ---------------------------------------------------------------------------------------
 // Messages
@@ -31,20 +30,19 @@ int zmsg(int flags, const char *fmt, ...) {
     // cut there so that formatting never overwrites them.
     int n = vsnprintf((char *)G.window, MSG_AREA, fmt, ap);
     va_end(ap);
-    if (n < 0)
-        return 0;
-    if (n >= MSG_AREA)
-        n = MSG_AREA - 1;
+    if (n < 0) return 0;
+    if (n >= MSG_AREA) n = MSG_AREA - 1;
     return (*G.message_fn)(&G, G.window, (uint32_t)n, flags);
 }
 
 int read_reply(char *buf, int size) {
-    if (fgets(buf, size, stdin) == NULL)
-        return 0;
+    if (fgets(buf, size, stdin) == NULL) return 0;
     return 1;
 }
 
-static int stream_is_console(FILE *f) { return _isatty(fileno(f)); }
+static int stream_is_console(FILE *f) {
+    return _isatty(fileno(f));
+}
 
 // Test output goes to standard output; when that is redirected but standard error is a
 // console, errors are echoed there so that they are not lost from view.
@@ -81,8 +79,7 @@ int UzpMessagePrnt(void *g, uint8_t *text, uint32_t size, int flags) {
     if (G.paging) {
         uint8_t *p = text, *end = text + size;
         for (uint8_t *q = text; q < end; q++) {
-            if (*q != '\n' || ++G.line_count % G.page_lines != 0)
-                continue;
+            if (*q != '\n' || ++G.line_count % G.page_lines != 0) continue;
             write_text(out, p, (uint32_t)(q + 1 - p), 0);
             G.at_line_start = 1;
             (*G.pause_fn)(&G, MorePrompt, 1);
@@ -92,8 +89,7 @@ int UzpMessagePrnt(void *g, uint8_t *text, uint32_t size, int flags) {
         text = p;
     }
     if (size > 0) {
-        if (write_text(out, text, size, echo))
-            return 1;
+        if (write_text(out, text, size, echo)) return 1;
         G.at_line_start = text[size - 1] == '\n';
     }
     return 0;
@@ -107,8 +103,7 @@ int UzpInput(void *g, uint8_t *buf, int *size, int flags) {
 
 int UzpMorePause(void *g, const char *prompt, int flags) {
     (void)g;
-    if (!G.at_line_start)
-        fputc('\n', stderr);
+    if (!G.at_line_start) fputc('\n', stderr);
     fprintf(stderr, prompt, (unsigned long)G.line_count);
     fflush(stderr);
     int c;
@@ -121,8 +116,7 @@ int UzpMorePause(void *g, const char *prompt, int flags) {
     }
     fputs(HidePrompt, stderr);
     fflush(stderr);
-    if (c == 'q' || c == 'Q')
-        exit(0);
+    if (c == 'q' || c == 'Q') exit(0);
     G.at_line_start = 1;
     return 0;
 }
@@ -153,15 +147,16 @@ int open_input_file(void) {
 }
 
 // Reads the next block at the current file position; <0 on a read error.
-static int read_next_block(void) { return _read(G.archive_fd, G.read_buf, INBUF_SIZE); }
+static int read_next_block(void) {
+    return _read(G.archive_fd, G.read_buf, INBUF_SIZE);
+}
 
 unsigned readbuf(char *buf, unsigned size) {
     unsigned wanted = size;
     while (wanted > 0) {
         if (G.read_left <= 0) {
             int n = read_next_block();
-            if (n == 0)
-                return size - wanted;
+            if (n == 0) return size - wanted;
             if (n < 0) {
                 zmsg(0x401, "%s", ReadError);
                 return 0;
@@ -184,8 +179,7 @@ unsigned readbuf(char *buf, unsigned size) {
 // decoder cannot run into the next header; the rest of the block is held back here.
 void defer_leftover_input(void) {
     if ((zoff_t)G.read_left > G.csize_left) {
-        if (G.csize_left < 0)
-            G.csize_left = 0;
+        if (G.csize_left < 0) G.csize_left = 0;
         G.leftover_ptr = G.read_ptr + G.csize_left;
         G.leftover_left = G.read_left - (int)G.csize_left;
         G.read_left = (int)G.csize_left;
@@ -198,10 +192,8 @@ void defer_leftover_input(void) {
 void undefer_input(void) {
     // readbyte counts its calls past the member's end below 0; no byte was taken by them,
     // so they must not move the held-back input.
-    if (G.csize_left < 0)
-        G.csize_left = 0;
-    if (G.read_left > 0)
-        G.csize_left += G.read_left;
+    if (G.csize_left < 0) G.csize_left = 0;
+    if (G.read_left > 0) G.csize_left += G.read_left;
     if (G.leftover_left > 0) {
         G.read_left = G.leftover_left + (int)G.csize_left;
         G.read_ptr = G.leftover_ptr - G.csize_left;
@@ -212,8 +204,7 @@ void undefer_input(void) {
 }
 
 int readbyte(void) {
-    if (G.to_memory)
-        return -1; // memory mode has no file input
+    if (G.to_memory) return -1; // memory mode has no file input
     if (G.csize_left <= 0) {
         G.csize_left--;
         G.read_left = 0;
@@ -243,8 +234,7 @@ int readbyte(void) {
 
 int open_outfile(void) {
     if (_stati64(G.member_name, &G.file_stat) == 0) {
-        if (_access(G.member_name, 2) != 0)
-            _chmod(G.member_name, _S_IREAD | _S_IWRITE);
+        if (_access(G.member_name, 2) != 0) _chmod(G.member_name, _S_IREAD | _S_IWRITE);
         if (_unlink(G.member_name) != 0) {
             zmsg(0x401, CannotDeleteOldFile,
                  fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1));
@@ -269,10 +259,8 @@ int disk_error(void) {
 }
 
 static int write_out(const uint8_t *data, uint32_t size) {
-    if (G.to_sink)
-        return (*G.message_fn)(&G, (uint8_t *)data, size, 0), 0;
-    if (fwrite(data, 1, size, G.dest_file) != size)
-        return disk_error();
+    if (G.to_sink) return (*G.message_fn)(&G, (uint8_t *)data, size, 0), 0;
+    if (fwrite(data, 1, size, G.dest_file) != size) return disk_error();
     return 0;
 }
 
@@ -285,8 +273,7 @@ static uint32_t convert_line_ends(const uint8_t *data, uint32_t size, uint8_t *o
         G.cr_pending = 0;
         G.first_flush = 0;
     }
-    if (G.cr_pending && size > 0 && data[0] == '\n')
-        i = 1;
+    if (G.cr_pending && size > 0 && data[0] == '\n') i = 1;
     G.cr_pending = 0;
     for (; i < size; i++) {
         uint8_t c = data[i];
@@ -310,20 +297,16 @@ static uint32_t convert_line_ends(const uint8_t *data, uint32_t size, uint8_t *o
 int flush(uint8_t *data, uint32_t size, int second_buffer) {
     (void)second_buffer;
     G.running_crc = crc32(G.running_crc, data, size);
-    if (G.test_only || size == 0)
-        return 0;
-    if (G.disk_state)
-        return ZR_DISKFULL;
-    if (!G.cur_entry->convert_eol)
-        return write_out(data, size);
+    if (G.test_only || size == 0) return 0;
+    if (G.disk_state) return ZR_DISKFULL;
+    if (!G.cur_entry->convert_eol) return write_out(data, size);
 
     // Converted text at most doubles, so write_buf takes a window-sized block at a time.
     for (uint32_t done = 0; done < size; done += WINDOW_SIZE) {
         uint32_t part = size - done < WINDOW_SIZE ? size - done : WINDOW_SIZE;
         uint32_t n = convert_line_ends(data + done, part, G.write_buf);
         int r = n ? write_out(G.write_buf, n) : 0;
-        if (r)
-            return r;
+        if (r) return r;
     }
     return 0;
 }
@@ -336,8 +319,7 @@ static const int days_before_month[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243
 static uint32_t saturate(unsigned ddate, uint32_t t) {
     if (ddate >= 0x7432 && t < 0x70000000u) // 2038-01-18 and later wrapped around
         t = 0xFFFFFFFFu;
-    if ((int32_t)t < 0)
-        t = 0x7FFFFFFFu;
+    if ((int32_t)t < 0) t = 0x7FFFFFFFu;
     return t;
 }
 
@@ -349,30 +331,25 @@ int32_t dos_to_unix_time(unsigned ddate, unsigned dtime) {
 
     // A month field of 0 or above 12 would index outside the table; such dates are
     // damaged, and January is as good a guess as any.
-    if (m < 0 || m > 11)
-        m = 0;
+    if (m < 0 || m > 11) m = 0;
     uint32_t days = 365 * y + (y + 1969) / 4 - 492 + (uint32_t)days_before_month[m];
-    if (m > 1 && (y + 1970) % 4 == 0 && y + 1970 != 2100)
-        days++;
+    if (m > 1 && (y + 1970) % 4 == 0 && y + 1970 != 2100) days++;
     uint32_t t = (days + (uint32_t)d) * 86400u + hh * 3600u + mm * 60u + ss;
 
     // Zones without daylight saving report "unknown", yet their bias is valid (Japan is
     // one): only a failed query leaves the time uncorrected.
     TIME_ZONE_INFORMATION tzinfo;
-    if (GetTimeZoneInformation(&tzinfo) != TIME_ZONE_ID_INVALID)
-        t += (uint32_t)(tzinfo.Bias * 60);
+    if (GetTimeZoneInformation(&tzinfo) != TIME_ZONE_ID_INVALID) t += (uint32_t)(tzinfo.Bias * 60);
     t = saturate(ddate, t);
 
     time_t local = (time_t)(int32_t)t;
     struct tm *tm = localtime(&local);
-    if (tm != NULL && tm->tm_isdst > 0)
-        t -= 3600;
+    if (tm != NULL && tm->tm_isdst > 0) t -= 3600;
     return (int32_t)saturate(ddate, t);
 }
 
 int check_for_newer(const char *path) {
-    if (_stati64(path, &G.file_stat) != 0)
-        return -1;
+    if (_stati64(path, &G.file_stat) != 0) return -1;
     int64_t existing = (int64_t)G.file_stat.st_mtime;
     int64_t archive;
     stamp_times z;
@@ -382,8 +359,7 @@ int check_for_newer(const char *path) {
         archive = z.mtime;
     } else {
         // DOS times have two-second steps.
-        if ((existing & 1) && existing < INT64_MAX)
-            existing++;
+        if ((existing & 1) && existing < INT64_MAX) existing++;
         archive = dos_to_unix_time(G.local_hdr.dos_date, G.local_hdr.dos_time);
     }
     return existing >= archive ? 1 : 0;

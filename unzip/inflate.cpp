@@ -2,6 +2,10 @@
 // compressed data (result 2), never as a success.
 #include "unzip/unzip.h"
 
-int inflate(void) { return 2; }
+int inflate(void) {
+    return 2;
+}
 
-int inflate_free(void) { return 0; }
+int inflate_free(void) {
+    return 0;
+}

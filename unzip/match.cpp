@@ -24,15 +24,12 @@ static const uint8_t *set_end(const uint8_t *p) {
 static int in_set(const uint8_t *p, const uint8_t *end, unsigned c, int ic) {
     while (p < end) {
         unsigned lo = *p++;
-        if (lo == '\\' && p < end)
-            lo = *p++;
+        if (lo == '\\' && p < end) lo = *p++;
         if (p + 1 < end && *p == '-') {
             unsigned hi = p[1];
             p += 2;
-            if (hi == '\\' && p < end)
-                hi = *p++;
-            if (fold(lo, ic) <= c && c <= fold(hi, ic))
-                return 1;
+            if (hi == '\\' && p < end) hi = *p++;
+            if (fold(lo, ic) <= c && c <= fold(hi, ic)) return 1;
         } else if (fold(lo, ic) == c) {
             return 1;
         }
@@ -43,46 +40,35 @@ static int in_set(const uint8_t *p, const uint8_t *end, unsigned c, int ic) {
 int recmatch(const uint8_t *p, const uint8_t *s, int ic) {
     for (;;) {
         unsigned c = *p++;
-        if (c == 0)
-            return *s == 0;
+        if (c == 0) return *s == 0;
         if (c == '?') {
-            if (*s++ == 0)
-                return 0;
+            if (*s++ == 0) return 0;
             continue;
         }
         if (c == '*') {
-            if (*p == 0)
-                return 1;
+            if (*p == 0) return 1;
             for (;; s++) {
                 int r = recmatch(p, s, ic);
-                if (r != 0)
-                    return r;
-                if (*s == 0)
-                    return 2; // the rest cannot match any later start either
+                if (r != 0) return r;
+                if (*s == 0) return 2; // the rest cannot match any later start either
             }
         }
         if (c == '[') {
-            if (*s == 0)
-                return 0;
+            if (*s == 0) return 0;
             int negate = *p == '!' || *p == '^';
-            if (negate)
-                p++;
+            if (negate) p++;
             const uint8_t *end = set_end(p);
-            if (end == NULL)
-                return 0;
-            if (in_set(p, end, fold(*s, ic), ic) == negate)
-                return 0;
+            if (end == NULL) return 0;
+            if (in_set(p, end, fold(*s, ic), ic) == negate) return 0;
             p = end + 1;
             s++;
             continue;
         }
         if (c == '\\') {
             c = *p++;
-            if (c == 0)
-                return 0;
+            if (c == 0) return 0;
         }
-        if (fold(c, ic) != fold(*s, ic))
-            return 0;
+        if (fold(c, ic) != fold(*s, ic)) return 0;
         s++;
     }
 }

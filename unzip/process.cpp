@@ -58,8 +58,7 @@ char *GetLoadPath(void) {
     DWORD n = GetModuleFileNameA(NULL, module_path, sizeof module_path);
     // A path that did not fit would name some other file: leave it empty, so that the
     // archive cannot be found rather than the wrong one opened.
-    if (n == 0 || n >= sizeof module_path)
-        module_path[0] = '\0';
+    if (n == 0 || n >= sizeof module_path) module_path[0] = '\0';
     return module_path;
 }
 
@@ -68,8 +67,7 @@ char *GetLoadPath(void) {
 
 static int read_block_at(zoff_t block) {
     G.block_start = _lseeki64(G.archive_fd, block, SEEK_SET);
-    if (G.block_start < 0)
-        return -1;
+    if (G.block_start < 0) return -1;
     return _read(G.archive_fd, G.read_buf, INBUF_SIZE);
 }
 
@@ -83,8 +81,7 @@ int archive_seek(zoff_t offset) {
     }
     if (block != G.block_start) {
         int n = read_block_at(block);
-        if (n <= 0)
-            return ZR_EOF;
+        if (n <= 0) return ZR_EOF;
         G.read_ptr = G.read_buf + in_block;
         G.read_left = n - (int)in_block;
     } else {
@@ -97,7 +94,9 @@ int archive_seek(zoff_t offset) {
 // ---------------------------------------------------------------------------------------
 // End record
 
-static int is_end_sig(const uint8_t *p) { return p[0] == 0x50 && memcmp(p, G.sig_end, 4) == 0; }
+static int is_end_sig(const uint8_t *p) {
+    return p[0] == 0x50 && memcmp(p, G.sig_end, 4) == 0;
+}
 
 // Scans buf[from] down to buf[0] for the end signature of a record that ends inside the
 // file; bytes after buf[count - 1] are those of sig_spill.
@@ -116,8 +115,7 @@ static int scan_block(int from) {
 
 static int search_small_archive(void) {
     int n = read_block_at(0);
-    if (n != G.archive_len)
-        return 0;
+    if (n != G.archive_len) return 0;
     G.read_left = n;
     return scan_block((int)G.archive_len - END_REC_LEN);
 }
@@ -125,11 +123,9 @@ static int search_small_archive(void) {
 static int search_large_archive(zoff_t searchlen) {
     int tail = (int)(G.archive_len % INBUF_SIZE);
     if (tail > END_REC_LEN - 4) {
-        if (read_block_at(G.archive_len - tail) != tail)
-            return 0;
+        if (read_block_at(G.archive_len - tail) != tail) return 0;
         G.read_left = tail;
-        if (scan_block(tail - END_REC_LEN))
-            return 1;
+        if (scan_block(tail - END_REC_LEN)) return 1;
         memcpy(G.sig_spill, G.read_buf, 3);
     } else {
         // Too few bytes for a record of their own; the block before covers them.
@@ -137,19 +133,17 @@ static int search_large_archive(zoff_t searchlen) {
     }
     searchlen -= tail;
     for (zoff_t i = 0; i < (searchlen + INBUF_SIZE - 1) / INBUF_SIZE; i++) {
-        if (read_block_at(G.block_start - INBUF_SIZE) != INBUF_SIZE)
-            return 0;
+        if (read_block_at(G.block_start - INBUF_SIZE) != INBUF_SIZE) return 0;
         G.read_left = INBUF_SIZE;
-        if (scan_block(INBUF_SIZE - 1))
-            return 1;
+        if (scan_block(INBUF_SIZE - 1)) return 1;
         memcpy(G.sig_spill, G.read_buf, 3);
     }
     return 0;
 }
 
 int find_ecrec(zoff_t searchlen) {
-    int found = G.archive_len <= INBUF_SIZE ? search_small_archive()
-                                            : search_large_archive(searchlen);
+    int found =
+        G.archive_len <= INBUF_SIZE ? search_small_archive() : search_large_archive(searchlen);
     if (!found) {
         zmsg(0x401, "[%s]\n", G.archive_path);
         zmsg(0x401, "%s", EndSigNotFound);
@@ -157,8 +151,7 @@ int find_ecrec(zoff_t searchlen) {
     }
     G.end_found_at = G.block_start + (G.read_ptr - G.read_buf);
     uint8_t b[END_REC_LEN];
-    if (readbuf((char *)b, END_REC_LEN) != END_REC_LEN)
-        return ZR_EOF;
+    if (readbuf((char *)b, END_REC_LEN) != END_REC_LEN) return ZR_EOF;
     end_central_rec &e = G.end_rec;
     e.this_disk = makeword(b + 4);
     e.cdir_disk = makeword(b + 6);
@@ -206,8 +199,7 @@ static int apply_prefix(void) {
 // is not where the numbers say. 0, 2 (found uncorrected) or 3.
 static int find_central_dir(void) {
     int r = archive_seek(G.end_rec.cdir_offset);
-    if (r == 0 && readbuf(G.sig_buf, 4) == 4 && memcmp(G.sig_buf, G.sig_central, 4) == 0)
-        return 0;
+    if (r == 0 && readbuf(G.sig_buf, 4) == 4 && memcmp(G.sig_buf, G.sig_central, 4) == 0) return 0;
     G.prefix_bytes = 0;
     r = archive_seek(G.end_rec.cdir_offset);
     if (r == 0 && readbuf(G.sig_buf, 4) == 4 && memcmp(G.sig_buf, G.sig_central, 4) == 0)
@@ -222,32 +214,29 @@ static int close_archive(int result) {
     return result;
 }
 
-static int max_result(int a, int b) { return a > b ? a : b; }
+static int max_result(int a, int b) {
+    return a > b ? a : b;
+}
 
 int do_seekable(int lastchance) {
     (void)lastchance;
-    if (_stati64(G.archive_path, &G.file_stat) != 0)
-        return ZR_NOARCHIVE;
-    if ((G.file_stat.st_mode & S_IFMT) == S_IFDIR)
-        return ZR_ISDIR;
+    if (_stati64(G.archive_path, &G.file_stat) != 0) return ZR_NOARCHIVE;
+    if ((G.file_stat.st_mode & S_IFMT) == S_IFDIR) return ZR_ISDIR;
     G.archive_len = G.file_stat.st_size;
-    if (open_input_file() != 0)
-        return ZR_NOARCHIVE;
+    if (open_input_file() != 0) return ZR_NOARCHIVE;
     if (G.crc_table_ref == NULL && (G.crc_table_ref = get_crc_table()) == NULL)
         return close_archive(ZR_MEM);
     G.block_start = 0;
     G.read_ptr = G.read_buf;
     G.read_left = 0;
 
-    zoff_t searchlen = G.archive_len < (zoff_t)END_SEARCH_LEN ? G.archive_len : (zoff_t)END_SEARCH_LEN;
+    zoff_t searchlen =
+        G.archive_len < (zoff_t)END_SEARCH_LEN ? G.archive_len : (zoff_t)END_SEARCH_LEN;
     int r = find_ecrec(searchlen);
-    if (r != 0)
-        return close_archive(r);
+    if (r != 0) return close_archive(r);
     int result = uz_end_central();
-    if (result > ZR_WARN)
-        return close_archive(result);
-    if (G.comment_only > 0 && G.listing_mode == 0)
-        return close_archive(result);
+    if (result > ZR_WARN) return close_archive(result);
+    if (G.comment_only > 0 && G.listing_mode == 0) return close_archive(result);
 
     result = max_result(result, apply_prefix());
     if (G.end_expected_at == 0 && G.end_rec.cdir_size == 0) {
@@ -255,13 +244,11 @@ int do_seekable(int lastchance) {
         return close_archive(max_result(result, ZR_WARN));
     }
     r = find_central_dir();
-    if (r == ZR_BADERR)
-        return close_archive(r);
+    if (r == ZR_BADERR) return close_archive(r);
     result = max_result(result, r);
     // The member loop reads the directory's first signature itself.
     r = archive_seek(G.end_rec.cdir_offset);
-    if (r != 0)
-        return close_archive(max_result(result, r));
+    if (r != 0) return close_archive(max_result(result, r));
     return close_archive(max_result(result, extract_or_test_files()));
 }
 
@@ -282,16 +269,13 @@ int process_zipfiles(void) {
     memcpy(G.sig_end, "PK\x05\x06", 5);
 
     int code = do_seekable(0);
-    if (code == ZR_NOARCHIVE)
-        G.archive_path = G.program_arg0;
+    if (code == ZR_NOARCHIVE) G.archive_path = G.program_arg0;
     if (code != 0) {
         result = code == ZR_ISDIR ? ZR_NOARCHIVE : code;
-        if (code == ZR_NOARCHIVE)
-            zmsg(MF_ERRSTREAM, CannotFindMyself, G.archive_path);
+        if (code == ZR_NOARCHIVE) zmsg(MF_ERRSTREAM, CannotFindMyself, G.archive_path);
     }
     updateStatus();
-    if (result == 0)
-        hand_off();
+    if (result == 0) hand_off();
     free_G_buffers();
     return result;
 }

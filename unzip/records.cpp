@@ -9,21 +9,20 @@
 
 static const char FilenameTooLongTrunc[] = "warning:  filename too long--truncating.\n";
 static const char ExtraFieldTooLong[] = "warning:  extra field too long (%d).  Ignoring...\n";
-static const char QuitPrompt[] =
-    "--- Press `Q' to quit, or any other key to continue ---";
+static const char QuitPrompt[] = "--- Press `Q' to quit, or any other key to continue ---";
 
-uint16_t makeword(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+uint16_t makeword(const uint8_t *p) {
+    return (uint16_t)(p[0] | (p[1] << 8));
+}
 
 uint32_t makelong(const uint8_t *p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-           ((uint32_t)p[3] << 24);
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
 // Offsets below are those of the record after its 4-byte signature.
 int get_cdir_ent(void) {
     uint8_t b[CDIR_FIXED_LEN];
-    if (readbuf((char *)b, CDIR_FIXED_LEN) != CDIR_FIXED_LEN)
-        return ZR_EOF;
+    if (readbuf((char *)b, CDIR_FIXED_LEN) != CDIR_FIXED_LEN) return ZR_EOF;
     cdir_file_hdr &h = G.central_hdr;
     h.version_made_by = b[0];
     h.host_made_by = b[1];
@@ -48,15 +47,13 @@ int get_cdir_ent(void) {
 
 static int host_in(int host, const int *list, int n) {
     for (int i = 0; i < n; i++)
-        if (list[i] == host)
-            return 1;
+        if (list[i] == host) return 1;
     return 0;
 }
 
 int process_cdir_file_hdr(void) {
     int r = get_cdir_ent();
-    if (r)
-        return r;
+    if (r) return r;
     entry_info *e = G.cur_entry;
     e->host_id = G.central_hdr.host_made_by > 17 ? HOST_UNKNOWN : G.central_hdr.host_made_by;
 
@@ -76,8 +73,7 @@ int process_cdir_file_hdr(void) {
 
 int process_local_file_hdr(void) {
     uint8_t b[LOCAL_FIXED_LEN];
-    if (readbuf((char *)b, LOCAL_FIXED_LEN) != LOCAL_FIXED_LEN)
-        return ZR_EOF;
+    if (readbuf((char *)b, LOCAL_FIXED_LEN) != LOCAL_FIXED_LEN) return ZR_EOF;
     local_file_hdr &h = G.local_hdr;
     h.version_needed = b[0];
     h.host_needed = b[1];
@@ -123,14 +119,12 @@ static int display_string(unsigned length) {
     while (length > 0) {
         unsigned want = length < OUTBUF_SIZE ? length : OUTBUF_SIZE;
         unsigned got = readbuf((char *)G.write_buf, want);
-        if (got == 0)
-            return ZR_EOF;
+        if (got == 0) return ZR_EOF;
         length -= got;
         for (unsigned i = 0; i < got; i++) {
             uint8_t c = G.write_buf[i];
             int pause = 0;
-            if (c == '\r')
-                continue;
+            if (c == '\r') continue;
             if (c == 0x1B) {
                 *q++ = '^';
                 *q++ = '[';
@@ -145,8 +139,7 @@ static int display_string(unsigned length) {
             }
             if (pause || q - G.window > WINDOW_SIZE - 3) {
                 send_window(&q, 0);
-                if (pause && G.extracting)
-                    (*G.pause_fn)(&G, QuitPrompt, 0);
+                if (pause && G.extracting) (*G.pause_fn)(&G, QuitPrompt, 0);
             }
         }
         send_window(&q, 0);
@@ -175,8 +168,7 @@ static int read_file_name(unsigned length) {
         excess = length - MAX_NAME;
         length = MAX_NAME;
     }
-    if (readbuf(G.member_name, length) != length)
-        return ZR_EOF;
+    if (readbuf(G.member_name, length) != length) return ZR_EOF;
     G.member_name[length] = '\0';
     convert_name_charset();
     if (G.cur_entry->lowercase)
@@ -188,8 +180,7 @@ static int read_file_name(unsigned length) {
     if (excess > 0) {
         zmsg(0x401, "%s\n", fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1));
         int r = skip_bytes(excess);
-        if (r)
-            return r;
+        if (r) return r;
     }
     return result;
 }
@@ -201,14 +192,12 @@ static int read_extra_field(unsigned length) {
         zmsg(0x401, ExtraFieldTooLong, (int)length);
         return skip_bytes(length);
     }
-    if (readbuf((char *)G.extra_buf, length) != length)
-        return ZR_EOF;
+    if (readbuf((char *)G.extra_buf, length) != length) return ZR_EOF;
     return 0;
 }
 
 int do_string(unsigned length, int mode) {
-    if (length == 0)
-        return 0;
+    if (length == 0) return 0;
     switch (mode) {
     case SKIP:
         return skip_bytes(length);
@@ -225,15 +214,20 @@ int do_string(unsigned length, int mode) {
 // ---------------------------------------------------------------------------------------
 // Unix time stamps in the extra field
 
-enum { EB_HEADSIZE = 4, EB_UT_FLAGS_LEN = 1, EB_UX_MINLEN = 8, EB_UX_FULLSIZE = 12,
-       EB_UX2_MINLEN = 4, DOSDATE_1980_01_01 = 0x0021 };
+enum {
+    EB_HEADSIZE = 4,
+    EB_UT_FLAGS_LEN = 1,
+    EB_UX_MINLEN = 8,
+    EB_UX_FULLSIZE = 12,
+    EB_UX2_MINLEN = 4,
+    DOSDATE_1980_01_01 = 0x0021
+};
 
 // One time of a "UT" block; clears its flag bit when the block is too short or the time is
 // negative on a date that is not the 1980 placeholder.
 static void ut_time(const uint8_t *data, unsigned len, unsigned *index, unsigned bit,
                     int compatible, int32_t *out, unsigned *flags) {
-    if (!(*flags & bit))
-        return;
+    if (!(*flags & bit)) return;
     if (*index + 4 > len) {
         *flags &= ~bit;
         return;
@@ -241,15 +235,13 @@ static void ut_time(const uint8_t *data, unsigned len, unsigned *index, unsigned
     int32_t t = (int32_t)makelong(data + *index);
     *index += 4;
     *out = t;
-    if (t < 0 && !compatible)
-        *flags &= ~bit;
+    if (t < 0 && !compatible) *flags &= ~bit;
 }
 
 static unsigned scan_ut(const uint8_t *data, unsigned len, int is_central, unsigned dos_date,
                         stamp_times *z, unsigned flags, int *compatible) {
     flags &= ~0xFFu;
-    if (len < EB_UT_FLAGS_LEN || z == NULL)
-        return flags;
+    if (len < EB_UT_FLAGS_LEN || z == NULL) return flags;
     flags |= data[0] & 0x07;
     unsigned index = 1;
     if (flags & EB_UT_FL_MTIME) {
@@ -258,8 +250,7 @@ static unsigned scan_ut(const uint8_t *data, unsigned len, int is_central, unsig
             index += 4;
             if (t < 0) {
                 *compatible = dos_date == DOSDATE_1980_01_01;
-                if (!*compatible)
-                    return 0;
+                if (!*compatible) return 0;
             } else {
                 *compatible = 0;
             }
@@ -268,8 +259,7 @@ static unsigned scan_ut(const uint8_t *data, unsigned len, int is_central, unsig
             flags &= ~EB_UT_FL_MTIME;
         }
     }
-    if (is_central)
-        return flags;
+    if (is_central) return flags;
     ut_time(data, len, &index, EB_UT_FL_ATIME, *compatible, &z->atime, &flags);
     ut_time(data, len, &index, EB_UT_FL_CTIME, *compatible, &z->ctime, &flags);
     return flags;
@@ -283,13 +273,11 @@ static unsigned scan_ux(const uint8_t *data, unsigned len, unsigned dos_date, st
         flags |= EB_UT_FL_MTIME | EB_UT_FL_ATIME;
         if (z->mtime < 0) {
             *compatible = dos_date == DOSDATE_1980_01_01;
-            if (!*compatible)
-                flags = 0;
+            if (!*compatible) flags = 0;
         } else {
             *compatible = 0;
         }
-        if (z->atime < 0 && !*compatible && (flags & 0xFF))
-            flags &= ~EB_UT_FL_ATIME;
+        if (z->atime < 0 && !*compatible && (flags & 0xFF)) flags &= ~EB_UT_FL_ATIME;
     }
     if (len >= EB_UX_FULLSIZE && ids != NULL) {
         ids[0] = makeword(data + 8);
@@ -301,15 +289,13 @@ static unsigned scan_ux(const uint8_t *data, unsigned len, unsigned dos_date, st
 
 unsigned ef_scan_for_izux(const uint8_t *ef, unsigned ef_len, int is_central, unsigned dos_date,
                           stamp_times *out_times, uint16_t *out_ids) {
-    if (ef_len == 0 || ef == NULL)
-        return 0;
+    if (ef_len == 0 || ef == NULL) return 0;
     unsigned flags = 0;
     int new_type_seen = 0, compatible = 0;
     while (ef_len >= EB_HEADSIZE) {
         unsigned id = makeword(ef), len = makeword(ef + 2);
         const uint8_t *data = ef + EB_HEADSIZE;
-        if (len > ef_len - EB_HEADSIZE)
-            break; // inconsistent: the block runs past the field
+        if (len > ef_len - EB_HEADSIZE) break; // inconsistent: the block runs past the field
         switch (id) {
         case EF_TIME:
             flags = scan_ut(data, len, is_central, dos_date, out_times, flags, &compatible);

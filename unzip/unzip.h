@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -13,42 +14,42 @@
 // ---------------------------------------------------------------------------------------
 // Result codes. Higher is worse; loops keep the highest code seen.
 enum {
-    ZR_OK = 0,            // success
-    ZR_WARN = 1,          // warning only: truncated comment or name, empty archive, a kept file
-    ZR_ERR = 2,           // archive damaged, processing went on
-    ZR_BADERR = 3,        // severe archive error; also the exit code after a read failure
-    ZR_MEM = 4,           // out of memory
-    ZR_MEM_INFLATE = 6,   // out of memory while decompressing
-    ZR_NOARCHIVE = 9,     // the archive is missing or cannot be opened
-    ZR_PARAM = 10,        // bad options (usage) or no memory for the path buffers
-    ZR_NOMATCH = 11,      // no member matched the patterns
-    ZR_DISKFULL = 50,     // a write to an output file failed
-    ZR_EOF = 51,          // the archive ended early
-    ZR_ISDIR = 76,        // the archive path names a directory (reported as 9)
-    ZR_DIR_CREATED = 77,  // mapname: a directory entry whose directory was created
-    ZR_LABEL_SKIPPED = 78,// mapname: a volume label not to be set on this drive
-    ZR_EF_MISSING = 79,   // security data announced in the local extra field is missing
-    ZR_INTERRUPTED = 80,  // interrupt or termination signal
-    ZR_UNSUPPORTED = 81,  // members skipped as unsupported, nothing worse happened
+    ZR_OK = 0,             // success
+    ZR_WARN = 1,           // warning only: truncated comment or name, empty archive, a kept file
+    ZR_ERR = 2,            // archive damaged, processing went on
+    ZR_BADERR = 3,         // severe archive error; also the exit code after a read failure
+    ZR_MEM = 4,            // out of memory
+    ZR_MEM_INFLATE = 6,    // out of memory while decompressing
+    ZR_NOARCHIVE = 9,      // the archive is missing or cannot be opened
+    ZR_PARAM = 10,         // bad options (usage) or no memory for the path buffers
+    ZR_NOMATCH = 11,       // no member matched the patterns
+    ZR_DISKFULL = 50,      // a write to an output file failed
+    ZR_EOF = 51,           // the archive ended early
+    ZR_ISDIR = 76,         // the archive path names a directory (reported as 9)
+    ZR_DIR_CREATED = 77,   // mapname: a directory entry whose directory was created
+    ZR_LABEL_SKIPPED = 78, // mapname: a volume label not to be set on this drive
+    ZR_EF_MISSING = 79,    // security data announced in the local extra field is missing
+    ZR_INTERRUPTED = 80,   // interrupt or termination signal
+    ZR_UNSUPPORTED = 81,   // members skipped as unsupported, nothing worse happened
 };
 
 // ---------------------------------------------------------------------------------------
 // ZIP layout. Every multi-byte field is little-endian and read through makeword/makelong.
-constexpr int ZIP_SIG_LEN = 4;          // "PK" and two type bytes
-constexpr int END_REC_LEN = 22;         // end-of-central-directory record, signature included
-constexpr int CDIR_ENTRY_LEN = 46;      // central directory entry before name, extra field, comment
-constexpr int CDIR_FIXED_LEN = 42;      // ... of which get_cdir_ent reads these after the signature
-constexpr int LOCAL_HDR_LEN = 30;       // local header before name and extra field
-constexpr int LOCAL_FIXED_LEN = 26;     // ... of which process_local_file_hdr reads these
-constexpr int INBUF_SIZE = 8192;        // archive read block; block_start is always a multiple of it
-constexpr int OUTBUF_SIZE = 65536;      // text conversion buffer: a 32 KiB block at most doubles
-constexpr int WINDOW_SIZE = 32768;      // sliding window, stored-copy buffer and message buffer
-constexpr int END_SEARCH_LEN = 66000;   // tail searched for the end record: 22 + a 65535-byte comment
-constexpr int MAX_NAME = 258;           // longest member name kept; longer names are truncated
-constexpr int BATCH_SIZE = 64;          // central directory entries held at a time
-constexpr int FNFILTER_AREA_1 = 16384;  // offsets in window of the two scratch areas of fnfilter
+constexpr int ZIP_SIG_LEN = 4;        // "PK" and two type bytes
+constexpr int END_REC_LEN = 22;       // end-of-central-directory record, signature included
+constexpr int CDIR_ENTRY_LEN = 46;    // central directory entry before name, extra field, comment
+constexpr int CDIR_FIXED_LEN = 42;    // ... of which get_cdir_ent reads these after the signature
+constexpr int LOCAL_HDR_LEN = 30;     // local header before name and extra field
+constexpr int LOCAL_FIXED_LEN = 26;   // ... of which process_local_file_hdr reads these
+constexpr int INBUF_SIZE = 8192;      // archive read block; block_start is always a multiple of it
+constexpr int OUTBUF_SIZE = 65536;    // text conversion buffer: a 32 KiB block at most doubles
+constexpr int WINDOW_SIZE = 32768;    // sliding window, stored-copy buffer and message buffer
+constexpr int END_SEARCH_LEN = 66000; // tail searched for the end record: 22 + a 65535-byte comment
+constexpr int MAX_NAME = 258;         // longest member name kept; longer names are truncated
+constexpr int BATCH_SIZE = 64;        // central directory entries held at a time
+constexpr int FNFILTER_AREA_1 = 16384; // offsets in window of the two scratch areas of fnfilter
 constexpr int FNFILTER_AREA_2 = 24576;
-constexpr int MSG_AREA = 16384;         // messages are formatted into window[0 .. MSG_AREA)
+constexpr int MSG_AREA = 16384; // messages are formatted into window[0 .. MSG_AREA)
 
 // General purpose flag bits.
 enum { GPF_ENCRYPTED = 0x0001, GPF_DATA_DESCRIPTOR = 0x0008, GPF_UTF8 = 0x0800 };
@@ -68,8 +69,12 @@ constexpr int HOST_FS_FAT = 0, HOST_VMS = 2, HOST_UNIX = 3, HOST_FS_HPFS = 6, HO
               HOST_UNKNOWN = 18;
 
 // Extra field ids read by the engine.
-enum { EF_TIME = 0x5455 /* "UT" */, EF_IZUNIX = 0x5855 /* "UX" */, EF_IZUNIX2 = 0x7855 /* "Ux" */,
-       EF_NTSD = 0x4453 /* "SD" */ };
+enum {
+    EF_TIME = 0x5455 /* "UT" */,
+    EF_IZUNIX = 0x5855 /* "UX" */,
+    EF_IZUNIX2 = 0x7855 /* "Ux" */,
+    EF_NTSD = 0x4453 /* "SD" */
+};
 
 // Bits of the flag word of ef_scan_for_izux and getNTfiletime.
 enum { EB_UT_FL_MTIME = 1, EB_UT_FL_ATIME = 2, EB_UT_FL_CTIME = 4, EB_UX2_VALID = 0x100 };
@@ -80,7 +85,7 @@ typedef int64_t zoff_t;
 struct local_file_hdr {
     uint8_t version_needed; // version needed to extract, x10
     uint8_t host_needed;
-    uint16_t flags;         // general purpose flags (GPF_*)
+    uint16_t flags; // general purpose flags (GPF_*)
     uint16_t method;
     uint16_t dos_time, dos_date;
     uint32_t crc, csize, usize;
@@ -90,33 +95,33 @@ struct local_file_hdr {
 struct cdir_file_hdr {
     uint8_t version_made_by; // x10
     uint8_t host_made_by;
-    uint8_t version_needed;  // x10
+    uint8_t version_needed; // x10
     uint8_t host_needed;
     uint16_t flags;
     uint16_t method;
     uint16_t dos_time, dos_date;
     uint32_t crc, csize, usize;
     uint16_t name_len, extra_len, comment_len;
-    uint16_t disk_start;     // not used
-    uint16_t internal_attr;  // bit 0: text file
-    uint32_t external_attr;  // host-dependent; bit 3 of the low byte marks a DOS volume label
-    uint32_t local_offset;   // relative to the archive's own start
+    uint16_t disk_start;    // not used
+    uint16_t internal_attr; // bit 0: text file
+    uint32_t external_attr; // host-dependent; bit 3 of the low byte marks a DOS volume label
+    uint32_t local_offset;  // relative to the archive's own start
 };
 
 struct end_central_rec {
-    uint16_t this_disk, cdir_disk;          // read, never checked
+    uint16_t this_disk, cdir_disk; // read, never checked
     uint16_t entries_this_disk, total_entries;
-    uint32_t cdir_size, cdir_offset;        // offset relative to the archive's own start
+    uint32_t cdir_size, cdir_offset; // offset relative to the archive's own start
     uint16_t comment_len;
 };
 
 // One accepted central directory entry of the current batch.
 struct entry_info {
-    zoff_t local_offset;     // from the central entry
-    uint32_t packed_size;    // compressed size from the central entry
-    uint32_t stored_crc;     // CRC-32 from the central entry
-    int host_id;             // 0..18
-    unsigned platform_attr;  // DOS attribute byte with the archive bit (mapattr)
+    zoff_t local_offset;    // from the central entry
+    uint32_t packed_size;   // compressed size from the central entry
+    uint32_t stored_crc;    // CRC-32 from the central entry
+    int host_id;            // 0..18
+    unsigned platform_attr; // DOS attribute byte with the archive bit (mapattr)
     unsigned is_encrypted : 1, is_text : 1, convert_eol : 1, lowercase : 1, is_label : 1;
 };
 
@@ -156,9 +161,9 @@ struct Globals {
     int security_level;   // apply NT security data (-X, counted)
     int comment_only;     // show the archive comment (-z)
     int include_count, exclude_count;
-    int select_all;       // no pattern: every member is selected
-    int make_dirs;        // directories may be created for the current member (mapname)
-    int extracting;       // members are written to files
+    int select_all; // no pattern: every member is selected
+    int make_dirs;  // directories may be created for the current member (mapname)
+    int extracting; // members are written to files
 
     // Archive geometry.
     zoff_t end_found_at;    // file offset of the end record
@@ -198,7 +203,7 @@ struct Globals {
     local_file_hdr local_hdr;
     cdir_file_hdr central_hdr;
     end_central_rec end_rec;
-    uint16_t name_flags;  // general flags of the header whose name do_string reads
+    uint16_t name_flags;       // general flags of the header whose name do_string reads
     struct _stati64 file_stat; // status of the archive or of an existing output file
 
     // Memory-to-memory extraction (memextract).
@@ -227,9 +232,9 @@ struct Globals {
     int fixed_lit_bits, fixed_dist_bits;
 
     // Hooks.
-    MsgFn message_fn;    // default UzpMessagePrnt
-    InputFn input_fn;    // default UzpInput
-    PauseFn pause_fn;    // default UzpMorePause
+    MsgFn message_fn;     // default UzpMessagePrnt
+    InputFn input_fn;     // default UzpInput
+    PauseFn pause_fn;     // default UzpMorePause
     PasswdFn password_fn; // default UzpPassword
 
     // Input held back past the current member (defer_leftover_input).
@@ -237,11 +242,11 @@ struct Globals {
     uint8_t *leftover_ptr;
 
     // Path mapping of the current member (mapname, checkdir).
-    int created_dir;  // a directory was created while mapping
-    int name_len;     // length of member_name when mapping began
-    int label_drive;  // drive number of a volume label (1 = A)
-    char *long_path;  // the path with mapped names
-    char *fat_path;   // the same with 8.3 components where the volume needs them
+    int created_dir; // a directory was created while mapping
+    int name_len;    // length of member_name when mapping began
+    int label_drive; // drive number of a volume label (1 = A)
+    char *long_path; // the path with mapped names
+    char *fat_path;  // the same with 8.3 components where the volume needs them
     char *long_end, *fat_end;
 };
 
@@ -263,7 +268,7 @@ int do_seekable(int lastchance);
 int find_ecrec(zoff_t searchlen);
 int uz_end_central(void);
 void free_G_buffers(void);
-int archive_seek(zoff_t offset);  // offset-corrected seek; 0, 3 or 51
+int archive_seek(zoff_t offset); // offset-corrected seek; 0, 3 or 51
 extern const char ReportMsg[];
 extern const char SeekMsg[];
 

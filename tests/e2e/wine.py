@@ -274,6 +274,12 @@ class WineSession:
                 os.kill(self.xvfb_pid, signal.SIGTERM)
             except ProcessLookupError:
                 pass
+            if getattr(self, "_xvfb", None):
+                try:
+                    self._xvfb.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    self._xvfb.kill()
+                    self._xvfb.wait()
             self.xvfb_pid = None
 
     def _start_xvfb(self, detach):
@@ -281,10 +287,10 @@ class WineSession:
         for n in DISPLAY_RANGE:
             if Path(f"/tmp/.X{n}-lock").exists() or Path(f"/tmp/.X11-unix/X{n}").exists():
                 continue
-            errlog = open(self.logs / f"xvfb-{n}.log", "wb")
-            proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24",
-                                     "-nolisten", "tcp"], stdin=subprocess.DEVNULL,
-                                    stdout=errlog, stderr=errlog, start_new_session=detach)
+            with open(self.logs / f"xvfb-{n}.log", "wb") as errlog:
+                proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24",
+                                         "-nolisten", "tcp"], stdin=subprocess.DEVNULL,
+                                        stdout=errlog, stderr=errlog, start_new_session=detach)
             deadline = time.time() + 15
             while time.time() < deadline:
                 if proc.poll() is not None:

@@ -39,13 +39,11 @@ class EngineTest : public ::testing::Test {
         memcpy(G.sig_end, "PK\x05\x06", 5);
         char tmpl[] = "/tmp/engine-test-XXXXXX";
         dir_ = mkdtemp(tmpl);
-        if (getcwd(old_cwd_, sizeof old_cwd_) == NULL)
-            old_cwd_[0] = '\0';
+        if (getcwd(old_cwd_, sizeof old_cwd_) == NULL) old_cwd_[0] = '\0';
         EXPECT_EQ(0, chdir(dir_.c_str()));
     }
     void TearDown() override {
-        if (G.archive_fd >= 0)
-            close(G.archive_fd);
+        if (G.archive_fd >= 0) close(G.archive_fd);
         free_G_buffers();
         EXPECT_EQ(0, chdir(old_cwd_));
         std::string cmd = "rm -rf '" + dir_ + "'";
@@ -62,8 +60,7 @@ class EngineTest : public ::testing::Test {
     static std::string readFile(const char *name) {
         std::string out;
         FILE *f = ::fopen(name, "rb");
-        if (f == NULL)
-            return out;
+        if (f == NULL) return out;
         char buf[4096];
         size_t n;
         while ((n = fread(buf, 1, sizeof buf, f)) > 0)

@@ -12,7 +12,7 @@ struct Case {
 };
 
 const Case cases[] = {
-    {"*.txt", "a/b.txt", 0, 1},       // "*" crosses directories
+    {"*.txt", "a/b.txt", 0, 1}, // "*" crosses directories
     {"*.txt", "a/b.txt.bak", 0, 0},
     {"a?c", "abc", 0, 1},
     {"a?c", "ac", 0, 0},
@@ -20,17 +20,17 @@ const Case cases[] = {
     {"[!a-c]x", "bx", 0, 0},
     {"[^a-c]x", "bx", 0, 0},
     {"[a-c]x", "bx", 0, 1},
-    {"[c-a]x", "bx", 0, 0},           // a reversed range matches nothing
-    {"[]", "]", 0, 0},                // "[]" never matches
+    {"[c-a]x", "bx", 0, 0}, // a reversed range matches nothing
+    {"[]", "]", 0, 0},      // "[]" never matches
     {"[]", "", 0, 0},
-    {"[-z]", "-", 0, 1},              // "-" first is literal
-    {"[a-]", "-", 0, 1},              // "-" last is literal
-    {"[a\\]]", "]", 0, 1},            // escaped "]" inside a set
-    {"[abc", "a", 0, 0},              // unterminated set
+    {"[-z]", "-", 0, 1},   // "-" first is literal
+    {"[a-]", "-", 0, 1},   // "-" last is literal
+    {"[a\\]]", "]", 0, 1}, // escaped "]" inside a set
+    {"[abc", "a", 0, 0},   // unterminated set
     {"\\*", "*", 0, 1},
     {"\\*", "x", 0, 0},
-    {"a\\", "a", 0, 0},               // a lone trailing backslash fails
-    {"README", "read*", 1, 0},        // pattern and name are not symmetric
+    {"a\\", "a", 0, 0},        // a lone trailing backslash fails
+    {"README", "read*", 1, 0}, // pattern and name are not symmetric
     {"read*", "README", 1, 1},
     {"read*", "README", 0, 0},
     {"\xC9t\xC9", "\xE9t\xE9", 1, 1}, // Latin-1 capitals fold

@@ -8,10 +8,10 @@ namespace {
 std::string endRecord(uint32_t cdirSize, uint32_t cdirOffset, uint16_t entries,
                       uint16_t commentLen = 0) {
     std::string r = "PK\x05\x06";
-    put16(r, 0);          // this disk
-    put16(r, 0);          // directory's disk
-    put16(r, entries);    // entries on this disk
-    put16(r, entries);    // entries in all
+    put16(r, 0);       // this disk
+    put16(r, 0);       // directory's disk
+    put16(r, entries); // entries on this disk
+    put16(r, entries); // entries in all
     put32(r, cdirSize);
     put32(r, cdirOffset);
     put16(r, commentLen);

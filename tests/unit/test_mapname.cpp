@@ -37,46 +37,30 @@ bool exists(const char *path) {
 // ---------------------------------------------------------------------------------------
 // map2fat
 
-TEST(MapToFat, LongNameAndExtensionAreCut) {
-    EXPECT_EQ("longfile.tex", toFat("longfilename.text"));
-}
+struct FatCase {
+    const char *label, *component, *fat;
+};
 
-TEST(MapToFat, DotNameGetsUnderscoreBase) {
-    EXPECT_EQ("_.pro", toFat(".profile"));
-    EXPECT_EQ("_.a", toFat(".a")); // one byte longer than the long form
-}
-
-TEST(MapToFat, OnlyLastDotStays) {
-    EXPECT_EQ("my_file_.txt", toFat("my.file.name.txt"));
-}
-
-TEST(MapToFat, UnderscoreTakenAsDotWhenBaseAndExtensionOverflow) {
-    EXPECT_EQ("longname.txt", toFat("longname_txt")); // 8 + 3 > 8
-}
-
-TEST(MapToFat, UnderscoreKeptWhenNameFitsWithoutIt) {
-    EXPECT_EQ("name_wit", toFat("name_withext")); // 4 + 3 <= 8
-}
-
-TEST(MapToFat, SpaceBeforeDotBecomesUnderscore) {
-    EXPECT_EQ("ab_.txt", toFat("ab .txt"));
-}
-
-TEST(MapToFat, DotAndDotDot) {
-    EXPECT_EQ("", toFat("."));
-    EXPECT_EQ("..", toFat(".."));
-}
-
-TEST(MapToFat, ForbiddenCharactersAndPlainCut) {
-    // "a_b_c_d_e_f_g": the last "_" counts as the dot, as 8 + 1 > 8.
-    EXPECT_EQ("a_b_c_d_.g", toFat("a[b]c+d,e;f=g"));
-    EXPECT_EQ("abcdefgh", toFat("abcdefghijk"));
-    EXPECT_EQ("short.c", toFat("short.c"));
-}
-
-TEST(MapToFat, DotNameWithSecondDotLosesExtraUnderscore) {
-    EXPECT_EQ("_a.b", toFat(".a.b"));
-    EXPECT_EQ("_config.txt", toFat(".config.txt"));
+TEST(MapToFat, Components) {
+    const FatCase cases[] = {
+        {"name and extension cut", "longfilename.text", "longfile.tex"},
+        {"dot name gets a base", ".profile", "_.pro"},
+        {"dot name grows by one", ".a", "_.a"},
+        {"only the last dot stays", "my.file.name.txt", "my_file_.txt"},
+        {"underscore as dot, 8 + 3 > 8", "longname_txt", "longname.txt"},
+        {"underscore kept, 4 + 3 <= 8", "name_withext", "name_wit"},
+        {"space before the dot", "ab .txt", "ab_.txt"},
+        {"current directory adds nothing", ".", ""},
+        {"parent stays", "..", ".."},
+        // "a_b_c_d_e_f_g": the last "_" counts as the dot, as 8 + 1 > 8.
+        {"forbidden characters", "a[b]c+d,e;f=g", "a_b_c_d_.g"},
+        {"no dot, no underscore", "abcdefghijk", "abcdefgh"},
+        {"already 8.3", "short.c", "short.c"},
+        {"second dot drops the extra underscore", ".a.b", "_a.b"},
+        {"dot name with extension", ".config.txt", "_config.txt"},
+    };
+    for (const FatCase &c : cases)
+        EXPECT_EQ(c.fat, toFat(c.component)) << c.label;
 }
 
 TEST(MapToFat, AppendsAtGivenEnd) {
@@ -99,21 +83,29 @@ class MapName : public EngineTest {
     }
 };
 
-TEST_F(MapName, ForbiddenCharactersBecomeUnderscores) {
-    EXPECT_EQ(0, map("a:b?c|d.txt"));
-    EXPECT_STREQ("a_b_c_d.txt", G.member_name);
-    EXPECT_EQ(0, map("q<r>s*t\"u"));
-    EXPECT_STREQ("q_r_s_t_u", G.member_name);
-}
+struct NameCase {
+    const char *label, *name, *mapped;
+};
 
-TEST_F(MapName, ControlCharactersAreDropped) {
-    EXPECT_EQ(0, map("a\x01" "b\x1f.txt"));
-    EXPECT_STREQ("ab.txt", G.member_name);
-}
-
-TEST_F(MapName, VersionSuffixIsCut) {
-    EXPECT_EQ(0, map("dir/file;12"));
-    EXPECT_STREQ("dir/file", G.member_name);
+TEST_F(MapName, CharacterRules) {
+    const NameCase cases[] = {
+        {"forbidden characters", "a:b?c|d.txt", "a_b_c_d.txt"},
+        {"more forbidden characters", "q<r>s*t\"u", "q_r_s_t_u"},
+        {"control characters dropped",
+         "a\x01"
+         "b\x1f.txt",
+         "ab.txt"},
+        {"version cut", "dir/file;12", "dir/file"},
+        {"not a version", "file;1a", "file;1a"},
+        {"semicolon inside", "a;b", "a;b"},
+        {"version only in the last component", "d;1/f", "d;1/f"},
+        {"spaces on a long-name volume", "my file.txt", "my file.txt"},
+        {"backslash kept as a character", "arc\\test", "arc\\test"},
+    };
+    for (const NameCase &c : cases) {
+        EXPECT_EQ(0, map(c.name)) << c.label;
+        EXPECT_STREQ(c.mapped, G.member_name) << c.label;
+    }
     EXPECT_TRUE(isDirectory("dir"));
 }
 
@@ -121,23 +113,6 @@ TEST_F(MapName, VersionSuffixKeptWithKeepVersions) {
     G.keep_versions = 1;
     EXPECT_EQ(0, map("dir/file;12"));
     EXPECT_STREQ("dir/file;12", G.member_name);
-}
-
-TEST_F(MapName, SemicolonNotFollowedByDigitsStays) {
-    EXPECT_EQ(0, map("file;1a"));
-    EXPECT_STREQ("file;1a", G.member_name);
-    EXPECT_EQ(0, map("a;b"));
-    EXPECT_STREQ("a;b", G.member_name);
-}
-
-TEST_F(MapName, SemicolonInDirectoryIsNotAVersion) {
-    EXPECT_EQ(0, map("d;1/f"));
-    EXPECT_STREQ("d;1/f", G.member_name);
-}
-
-TEST_F(MapName, SpacesKeptOnLongNameVolume) {
-    EXPECT_EQ(0, map("my file.txt"));
-    EXPECT_STREQ("my file.txt", G.member_name);
 }
 
 TEST_F(MapName, SpacesBecomeUnderscoresOnOldFatVolume) {
@@ -151,11 +126,6 @@ TEST_F(MapName, ComponentRefusedByWindowsIsShortened) {
     std::string name = std::string(252, 'y') + ".text";
     EXPECT_EQ(0, map(name.c_str()));
     EXPECT_STREQ("yyyyyyyy.tex", G.member_name);
-}
-
-TEST_F(MapName, BackslashIsKeptAsCharacter) {
-    EXPECT_EQ(0, map("arc\\test"));
-    EXPECT_STREQ("arc\\test", G.member_name);
 }
 
 TEST_F(MapName, NewDirectoryEntryIsCreated) {
@@ -375,18 +345,18 @@ TEST(UnsafePath, DoubleByteTrailBackslashOnCodePage932) {
     compat::reset();
     compat::setAnsiCodePage(932);
     EXPECT_EQ(0, is_unsafe_path("\x95\x5C.txt"));
-    EXPECT_EQ(0, is_unsafe_path("\x95\x5C..\\x"));        // the component is 0x95 0x5C ".."
-    EXPECT_EQ(1, is_unsafe_path("\x95\x5C\\..\\x"));      // a real "\" after the character
-    EXPECT_EQ(1, is_unsafe_path("\x81\x81\\..\\x"));      // trail 0x81 is not a lead byte
-    EXPECT_EQ(1, is_unsafe_path("\\\x95\x5C"));           // still absolute
-    EXPECT_EQ(0, is_unsafe_path("a\x95"));                // lead byte at the end
+    EXPECT_EQ(0, is_unsafe_path("\x95\x5C..\\x"));   // the component is 0x95 0x5C ".."
+    EXPECT_EQ(1, is_unsafe_path("\x95\x5C\\..\\x")); // a real "\" after the character
+    EXPECT_EQ(1, is_unsafe_path("\x81\x81\\..\\x")); // trail 0x81 is not a lead byte
+    EXPECT_EQ(1, is_unsafe_path("\\\x95\x5C"));      // still absolute
+    EXPECT_EQ(0, is_unsafe_path("a\x95"));           // lead byte at the end
     compat::reset();
 }
 
 TEST(UnsafePath, SameBytesOnCodePage1252) {
     compat::reset();
-    EXPECT_EQ(0, is_unsafe_path("\x95\x5C.txt"));   // "\" separates, but nothing leaves
-    EXPECT_EQ(1, is_unsafe_path("\x95\x5C..\\x"));  // here ".." is a component of its own
+    EXPECT_EQ(0, is_unsafe_path("\x95\x5C.txt"));  // "\" separates, but nothing leaves
+    EXPECT_EQ(1, is_unsafe_path("\x95\x5C..\\x")); // here ".." is a component of its own
     EXPECT_EQ(1, is_unsafe_path("\x81\x81\\..\\x"));
 }
 
@@ -395,18 +365,27 @@ class UnsafeName : public MapName {};
 TEST_F(UnsafeName, ParentIsRefusedBeforeAnythingIsCreated) {
     EXPECT_EQ(3, map("new/../../evil.txt"));
     EXPECT_FALSE(exists("new"));
-    EXPECT_NE(std::string::npos,
-              messages().find(
-                  "error:  refusing new/../../evil.txt (path would leave the extraction folder)\n"));
+    EXPECT_NE(
+        std::string::npos,
+        messages().find(
+            "error:  refusing new/../../evil.txt (path would leave the extraction folder)\n"));
     EXPECT_EQ(nullptr, G.long_path);
 }
 
-TEST_F(UnsafeName, AbsoluteAndDriveNamesAreRefused) {
+TEST_F(UnsafeName, AbsoluteNamesAreRefused) {
     EXPECT_EQ(3, map("/tmp/evil.txt"));
     EXPECT_EQ(3, map("\\tmp\\evil.txt"));
-    EXPECT_EQ(3, map("C:\\evil.txt"));
-    EXPECT_EQ(3, map("C:evil.txt"));
+    EXPECT_EQ(3, map("//server/share/evil.txt"));
+    EXPECT_EQ(3, map("\\\\?\\C:\\evil.txt"));
     EXPECT_EQ(3, map("..\\evil.txt"));
+    EXPECT_EQ(3, map("a/.../evil.txt"));
+}
+
+TEST_F(UnsafeName, DriveColonIsMappedAway) {
+    EXPECT_EQ(0, map("C:evil.txt"));
+    EXPECT_STREQ("C_evil.txt", G.member_name);
+    EXPECT_EQ(0, map("C:\\evil.txt")); // then fails to be opened, as "C_" is no directory
+    EXPECT_STREQ("C_\\evil.txt", G.member_name);
 }
 
 TEST_F(UnsafeName, DroppedControlCharacterCannotMakeParent) {

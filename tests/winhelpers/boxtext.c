@@ -56,7 +56,8 @@ static int saveText(HWND box, const char *outFile) {
 static int closeBox(HWND box, double seconds) {
     DWORD start = GetTickCount();
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    while (IsWindow(box)) {
+    /* Hidden is enough: Wine keeps the handle valid for a while after the box has ended. */
+    while (IsWindow(box) && IsWindowVisible(box)) {
         if ((double)(GetTickCount() - start) >= seconds * 1000.0) return 0;
         Sleep(POLL_MS);
     }

@@ -22,8 +22,7 @@ int main(int argc, char **argv) {
     globalsCtor();
     G.program_arg0 = argv[0];
     int r = uz_opts(&argc, &argv);
-    if (r != 0 || argc < 0)
-        return r;
+    if (r != 0 || argc < 0) return r;
     if (argc < 1) {
         usage(1);
         return ZR_PARAM;

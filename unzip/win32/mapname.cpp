@@ -181,7 +181,8 @@ static char *fat_copy(const char *s, char *b, char **last_dot) {
     *last_dot = NULL;
     if (s[0] == '.') {
         if (s[1] == '\0') {
-            return p; // "." adds nothing
+            *p = '\0'; // "." adds nothing
+            return p;
         }
         if (s[1] == '.' && s[2] == '\0') {
             *p++ = '.'; // ".." stays: the second dot goes through the dot rule below
@@ -520,9 +521,9 @@ static int make_path(char *mapped, int is_dir) {
     return G.cur_entry->is_label ? set_volume_label() : 0;
 }
 
-// The name as stored and the name as mapped are both checked before anything is created:
-// the stored one shows a drive or a "\" path as meant, the mapped one is what reaches the
-// file system after control characters and a version suffix are gone.
+// The mapped name is checked before anything is created: it is what reaches the file
+// system, after control characters and a version suffix are gone. A drive colon has become
+// "_" by then ("C:x" is mapped to "C_x"), so drive names end up inside the folder.
 int mapname([[maybe_unused]] int new_name) {
     char mapped[MAX_NAME + 1];
     G.make_dirs = !G.freshen;
@@ -537,7 +538,7 @@ int mapname([[maybe_unused]] int new_name) {
         start = last_slash + 1;
     }
     map_characters(start, mapped);
-    if (is_unsafe_path(start) || is_unsafe_path(mapped)) {
+    if (is_unsafe_path(mapped)) {
         zmsg(MF_ERRSTREAM | 0x400, UnsafePathMsg, show1(G.member_name));
         return 3;
     }

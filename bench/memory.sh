@@ -1,0 +1,69 @@
+#!/bin/sh
+# Peak memory (maximum resident set size) of the console driver over a 1 MiB and a 1 GiB
+# stored archive. The engine holds fixed buffers only, so both should need about the same;
+# the row without an archive shows what the process costs before any archive is read.
+#
+#   bench/memory.sh [runs]        (default 3 runs per row; the median is shown)
+#
+# OMBRELIN names the program (default build/host/ombrelin); TMPDIR where the archives go
+# (about 1.1 GB for a moment; they are deleted at the end).
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+ombrelin=${OMBRELIN:-$root/build/host/ombrelin}
+runs=${1:-3}
+[ -x "$ombrelin" ] || { echo "no $ombrelin: build it first (cmake --preset host && cmake --build --preset host)" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/bench_memory.XXXXXX")
+trap 'rm -rf "$work"' EXIT INT TERM
+
+python3 "$here/make_archives.py" small "$work/1MiB.zip"
+python3 "$here/make_archives.py" large "$work/1GiB.zip"
+
+# Prints "max_rss_kib exit_code seconds" of one run of the command given.
+measure() {
+    if [ -x /usr/bin/time ]; then
+        /usr/bin/time -f '%M %x %e' -o "$work/time.out" "$@" >/dev/null 2>&1 || true
+        cat "$work/time.out"
+    else
+        python3 - "$@" <<'PY'
+import resource, subprocess, sys, time
+t = time.perf_counter()
+r = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, r.returncode,
+      round(time.perf_counter() - t, 2))
+PY
+    fi
+}
+
+median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+
+row() { # label mode archive [extraction directory]
+    label=$1 mode=$2 archive=$3
+    : >"$work/rss"; : >"$work/codes"; : >"$work/secs"
+    i=0
+    while [ $i -lt "$runs" ]; do
+        if [ "$mode" = "-t" ]; then
+            set -- $(measure "$ombrelin" -t "$archive")
+        else
+            # Extraction writes into the current directory: a new one per run.
+            out="$work/out.$label.$i"
+            mkdir "$out"
+            set -- $(cd "$out" && measure "$ombrelin" "$archive")
+        fi
+        echo "$1" >>"$work/rss"; echo "$2" >>"$work/codes"; echo "$3" >>"$work/secs"
+        i=$((i + 1))
+    done
+    rss=$(median <"$work/rss")
+    printf '%-26s %10s %10s %8s %9s\n' "$label" "$(du -m "$archive" 2>/dev/null | cut -f1)" \
+        "$rss" "$(sort -u "$work/codes" | tr '\n' ' ')" "$(median <"$work/secs")"
+}
+
+echo
+echo "$ombrelin, $runs runs per row, medians"
+printf '%-26s %10s %10s %8s %9s\n' "run" "archive MB" "max RSS KiB" "exit" "seconds"
+row "no archive (-t)" -t "$work/missing.zip"
+row "1 MiB archive (-t)" -t "$work/1MiB.zip"
+row "1 GiB archive (-t)" -t "$work/1GiB.zip"
+row "1 MiB archive (extract)" x "$work/1MiB.zip"
+row "1 GiB archive (extract)" x "$work/1GiB.zip"

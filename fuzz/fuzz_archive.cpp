@@ -1,0 +1,208 @@
+// Fuzz target for one whole engine run over an archive, as the stub makes it: quiet, every
+// member selected, extracting into the current directory (or testing only).
+//
+// Input layout: byte 0 picks the mode (bit 0 set: test only, -t), the rest is the archive.
+//
+// Each run happens in a private scratch tree made once per process:
+//
+//   <root>/               holds only "a"
+//   <root>/a/             holds only "b" and "guard"
+//   <root>/a/guard/       stays empty
+//   <root>/a/b/           holds only "in.zip" and "work"
+//   <root>/a/b/work/      current directory during the run; emptied after it
+//
+// A member that got past the engine's path checks would land in one of the levels above
+// "work" (or in "guard" through a "../guard/" name); any unexpected entry there aborts, so
+// the fuzzer reports the input. Open descriptors are counted as well: a run that leaves one
+// open aborts too.
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <limits.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "control.h"
+#include "unzip/unzip.h"
+
+// The console driver's versions: nothing is started and there is no status window.
+void hand_off(void) {}
+void updateStatus(void) {}
+
+namespace {
+
+std::string rootDir, levelA, guardDir, levelB, archivePath, workDir;
+char arg0[] = "ombrelin.exe";
+bool removeTop;      // removeEntry also takes the top of the tree
+
+[[noreturn]] void fail(const char *what, const std::string &detail) {
+    fprintf(stderr, "fuzz_archive: %s: %s\n", what, detail.c_str());
+    abort();
+}
+
+int quietSink(void *, uint8_t *, uint32_t, int) { return 0; }
+int noPause(void *, const char *, int) { return 0; }
+
+void makeDir(const std::string &path) {
+    if (mkdir(path.c_str(), 0700) != 0)
+        fail("cannot create", path);
+}
+
+// Aborts on a name in dir that is not in allowed (NULL-terminated).
+void expectOnly(const std::string &dir, const char *const *allowed, const char *what) {
+    DIR *d = opendir(dir.c_str());
+    if (d == NULL)
+        fail("cannot list", dir);
+    while (struct dirent *e = readdir(d)) {
+        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, ".."))
+            continue;
+        bool ok = false;
+        for (const char *const *a = allowed; *a != NULL && !ok; a++)
+            ok = !strcmp(e->d_name, *a);
+        if (!ok) {
+            std::string name = dir + "/" + e->d_name;
+            closedir(d);
+            fail(what, name);
+        }
+    }
+    closedir(d);
+}
+
+int removeEntry(const char *path, const struct stat *, int, struct FTW *ftw) {
+    if (ftw->level > 0 || removeTop)
+        remove(path);
+    return 0;
+}
+
+// Extracted files may be read-only and directories may have lost their write bit, which
+// stops an unprivileged run from removing them.
+int openUp(const char *path, const struct stat *st, int type, struct FTW *) {
+    if (type == FTW_D || type == FTW_DNR)
+        chmod(path, 0700);
+    else if (type == FTW_F)
+        chmod(path, (st->st_mode & 07777) | S_IWUSR);
+    return 0;
+}
+
+void emptyWorkDir() {
+    nftw(workDir.c_str(), openUp, 16, FTW_PHYS);
+    removeTop = false;
+    nftw(workDir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+void removeTree() {
+    if (rootDir.empty())
+        return;
+    nftw(rootDir.c_str(), openUp, 16, FTW_PHYS);
+    removeTop = true;
+    nftw(rootDir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+int lowestFreeFd() {
+    int fd = open("/dev/null", O_RDONLY);
+    if (fd < 0)
+        fail("cannot open", "/dev/null");
+    close(fd);
+    return fd;
+}
+
+void checkScratchTree() {
+    static const char *const rootAllowed[] = {"a", NULL};
+    static const char *const aAllowed[] = {"b", "guard", NULL};
+    static const char *const guardAllowed[] = {NULL};
+    static const char *const bAllowed[] = {"in.zip", "work", NULL};
+    static const char outside[] = "output outside the extraction directory";
+    expectOnly(rootDir, rootAllowed, outside);
+    expectOnly(levelA, aAllowed, outside);
+    expectOnly(guardDir, guardAllowed, outside);
+    expectOnly(levelB, bAllowed, outside);
+}
+
+void writeArchive(const uint8_t *data, size_t size) {
+    int fd = open(archivePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        fail("cannot create", archivePath);
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n <= 0)
+            fail("cannot write", archivePath);
+        data += n;
+        size -= (size_t)n;
+    }
+    close(fd);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    // The stub has no standard input: questions (replace?) read end-of-file.
+    if (freopen("/dev/null", "r", stdin) == NULL)
+        fail("cannot reopen", "standard input");
+    const char *tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp != NULL && *tmp ? tmp : "/tmp") + "/fuzz_archive.XXXXXX";
+    std::string buf = pattern;
+    if (mkdtemp(&buf[0]) == NULL)
+        fail("cannot create", pattern);
+    rootDir = buf;
+    levelA = rootDir + "/a";
+    guardDir = levelA + "/guard";
+    levelB = levelA + "/b";
+    workDir = levelB + "/work";
+    archivePath = levelB + "/in.zip";
+    makeDir(levelA);
+    makeDir(guardDir);
+    makeDir(levelB);
+    makeDir(workDir);
+    atexit(removeTree);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 1)
+        return 0;
+    int mode = data[0];
+    writeArchive(data + 1, size - 1);
+    int firstFreeFd = lowestFreeFd();
+
+    char saved[PATH_MAX];
+    if (getcwd(saved, sizeof saved) == NULL)
+        fail("cannot read", "current directory");
+    if (chdir(workDir.c_str()) != 0)
+        fail("cannot enter", workDir);
+
+    compat::reset(); // NT, NTFS, UTC; nothing recorded from the last run
+    globalsCtor();
+    G.program_arg0 = arg0;
+    G.archive_path = &archivePath[0];
+    G.quiet_level = 4;
+    G.select_all = 1;
+    G.test_only = mode & 1;
+    G.extracting = !G.test_only;
+    G.message_fn = quietSink;
+    G.pause_fn = noPause;
+    process_zipfiles();
+
+    if (chdir(saved) != 0)
+        fail("cannot return to", saved);
+    checkScratchTree();
+    if (G.test_only) {
+        static const char *const nothing[] = {NULL};
+        expectOnly(workDir, nothing, "output of a test-only run");
+    }
+    emptyWorkDir();
+    int fd = lowestFreeFd();
+    if (fd != firstFreeFd) {
+        char link[64], target[PATH_MAX] = "";
+        snprintf(link, sizeof link, "/proc/self/fd/%d", firstFreeFd);
+        ssize_t n = readlink(link, target, sizeof target - 1);
+        target[n > 0 ? n : 0] = '\0';
+        fail("descriptor left open by the run", target);
+    }
+    return 0;
+}

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Writes the seed archives of the fuzz targets into the directory given, as the
+fuzz_archive input: one mode byte (0 extract, 1 test only) and the archive.
+
+Seeds: every archive of the shared corpus, and small archives made here with zipfile
+(stored members, one with an executable-like prefix in front)."""
+import io
+import os
+import struct
+import sys
+import warnings
+import zipfile
+
+warnings.simplefilter("ignore")  # the duplicate-name seed is meant
+
+CORPUS = "/work/shared/corpus"
+SKIP = {"MANIFEST.tsv", "README.md"}
+
+
+class Unseekable(io.RawIOBase):
+    """A write-only stream: zipfile then writes data descriptors after the data."""
+
+    def __init__(self):
+        self.buf = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        self.buf += b
+        return len(b)
+
+
+def zip_bytes(members, comment=b"", prefix=b"", stream=None):
+    out = stream if stream is not None else io.BytesIO()
+    out.write(prefix)
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as z:
+        z.comment = comment
+        for m in members:
+            if isinstance(m, tuple):
+                info, data = m
+                z.writestr(info, data)
+            else:
+                z.writestr(m, b"")
+    return bytes(out.buf) if stream is not None else out.getvalue()
+
+
+def info(name, **kw):
+    i = zipfile.ZipInfo(name, date_time=(2021, 3, 4, 5, 6, 8))
+    i.compress_type = zipfile.ZIP_STORED
+    for k, v in kw.items():
+        setattr(i, k, v)
+    return i
+
+
+def made_here():
+    text = b"line one\r\nline two\nline three\r" * 20
+    big = bytes((i * 7 + (i >> 9)) & 0xFF for i in range(40000))  # crosses 8 KiB and 32 KiB
+    ut = struct.pack("<HHBiii", 0x5455, 13, 7, 1600000000, 1600000001, 1600000002)
+    yield "single", zip_bytes([(info("hello.txt"), b"hello, world\n")])
+    yield "tree", zip_bytes([
+        (info("dir/"), b""),
+        (info("dir/sub/"), b""),
+        (info("dir/sub/a.txt", internal_attr=1), text),
+        (info("dir/b.bin"), big),
+        (info("installer.exe"), b"MZ" + bytes(62)),
+    ])
+    yield "empty", zip_bytes([])
+    yield "comment", zip_bytes([(info("c.txt"), b"c")], comment=b"package comment\x1b\x13\r\n")
+    # A stub in front: offsets counted from the archive's own start, as the packer leaves
+    # them, and offsets corrected for the stub.
+    stub = b"MZ\x90\x00" + bytes(60) + b"PE\x00\x00" + bytes(444)
+    packed = [(info("p/one.txt"), b"one"), (info("p/two.txt"), b"two" * 100)]
+    yield "prefix", stub + zip_bytes(packed)
+    yield "prefix_corrected", zip_bytes(packed, prefix=stub)
+    yield "descriptor", zip_bytes([(info("dd.txt"), b"data after which a descriptor follows")],
+                                  stream=Unseekable())
+    yield "times", zip_bytes([(info("t.txt", extra=ut), b"time stamps")])
+    yield "utf8", zip_bytes([(info("d\u00e9j\u00e0/\u00fcber.txt"), b"utf-8 name")])
+    yield "readonly", zip_bytes([(info("ro.txt", external_attr=0x21, create_system=0), b"ro")])
+    yield "traversal", zip_bytes([(info("../escape.txt"), b"x"), (info("ok.txt"), b"y")])
+    yield "duplicate", zip_bytes([(info("same.txt"), b"first"), (info("same.txt"), b"second")])
+    z = io.BytesIO()
+    with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED) as zf:
+        zf.writestr("deflated.txt", b"abc" * 1000)
+    yield "deflated", z.getvalue()
+
+
+def main():
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    seeds = []
+    for name in sorted(os.listdir(CORPUS)):
+        if name not in SKIP:
+            with open(os.path.join(CORPUS, name), "rb") as f:
+                seeds.append((name, f.read()))
+    seeds.extend(made_here())
+    for name, data in seeds:
+        for mode in (0, 1):
+            with open(os.path.join(out, "%s.%d" % (name, mode)), "wb") as f:
+                f.write(bytes([mode]) + data)
+    print("%d seeds in %s" % (2 * len(seeds), out))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The project's one test command: set-up, the four builds, every test, a summary.
+#
+#   host       Linux build; unit tests, plus the end-to-end tests under Wine of the Windows
+#              build that can run on this machine (build/win32, else build/win64)
+#   host-asan  unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
+#   win32      the shipped 32-bit programs
+#   win64      the same sources for 64-bit Windows (runs where 32-bit code cannot)
+#
+# Starts everything it needs itself (Xvfb, the Wine prefix, the wineserver) and stops it again.
+# Exit status: 0 only when every step passed. Logs: build/test-logs/.
+set -uo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+ROOT=$PWD
+LOGS=$ROOT/build/test-logs
+JOBS=$(nproc 2>/dev/null || echo 2)
+mkdir -p "$LOGS"
+export CTEST_OUTPUT_ON_FAILURE=1
+
+STEPS=()
+RESULTS=()
+SECONDS_TAKEN=()
+failed=0
+
+# step NAME COMMAND...: runs the command, output to the console and to build/test-logs/NAME.log.
+step() {
+    local name=$1 began result
+    shift
+    began=$(date +%s)
+    echo
+    echo "=== $name: $*"
+    if "$@" 2>&1 | tee "$LOGS/$name.log"; then result=PASS; else result=FAIL; failed=1; fi
+    STEPS+=("$name")
+    RESULTS+=("$result")
+    SECONDS_TAKEN+=($(($(date +%s) - began)))
+    [[ $result == PASS ]]
+}
+
+skip() {
+    STEPS+=("$1")
+    RESULTS+=("SKIP ($2)")
+    SECONDS_TAKEN+=(0)
+    failed=1
+}
+
+build() { # build PRESET [cmake -D options...]
+    local preset=$1
+    shift
+    cmake --preset "$preset" "$@" && cmake --build --preset "$preset" -j "$JOBS"
+}
+
+began_all=$(date +%s)
+step setup scripts/setup.sh || { echo "set-up failed"; exit 1; }
+
+# Which Windows build the end-to-end tests run: the 32-bit programs where 32-bit code runs.
+WINE_ARCH=$(python3 tests/e2e/wine.py probe)
+echo
+echo "=== end-to-end tests will run the $WINE_ARCH build under Wine" \
+     "($([[ $WINE_ARCH == win32 ]] && echo "32-bit code runs here" ||
+         echo "this machine cannot execute 32-bit code"))"
+
+step build-win32 build win32 || true
+step build-win64 build win64 || true
+step build-host build host -DWINE_BUILD_DIR="$ROOT/build/$WINE_ARCH" && host_ok=1 || host_ok=0
+step build-host-asan build host-asan -DWINE_BUILD_DIR= && asan_ok=1 || asan_ok=0
+
+if ((host_ok)); then
+    step test-host ctest --test-dir build/host -j "$JOBS" --timeout 900 || true
+else
+    skip test-host "build failed"
+fi
+if ((asan_ok)); then
+    step test-host-asan ctest --test-dir build/host-asan -j "$JOBS" --timeout 900 -LE e2e || true
+else
+    skip test-host-asan "build failed"
+fi
+
+echo
+echo "==================== summary ===================="
+for i in "${!STEPS[@]}"; do
+    printf '%-16s %-22s %5ss\n' "${STEPS[$i]}" "${RESULTS[$i]}" "${SECONDS_TAKEN[$i]}"
+done
+for log in "$LOGS"/test-host.log "$LOGS"/test-host-asan.log; do
+    [[ -f $log ]] && grep -E '^[0-9]+% tests passed|tests? failed out of' "$log" |
+        sed "s|^|$(basename "$log" .log): |"
+done
+echo "end-to-end tests ran the $WINE_ARCH build; total $(($(date +%s) - began_all)) s"
+if ((failed)); then
+    echo "RESULT: FAILED"
+    exit 1
+fi
+echo "RESULT: all passed"

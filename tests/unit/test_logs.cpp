@@ -1,0 +1,225 @@
+// The stub's logs and clean-up: "errors.log" lines, the "term.log" switch, switch-file
+// copies, directory removal, the worker's run and failure steps, and the hand-off.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "compat/control.h"
+#include "stub/stub.h"
+#include "test_stub_support.h"
+#include "unzip/unzip.h"
+
+namespace {
+
+class StubLogs : public StubDirTest {
+  protected:
+    void SetUp() override {
+        StubDirTest::SetUp();
+        start = dir("start");
+        temp = dir("temp");
+        ASSERT_EQ(chdir(temp.c_str()), 0);
+    }
+    void TearDown() override {
+        free(installDir);
+        installDir = nullptr;
+        quietInstall = propertiesInstall = 0;
+        if (logErrors != nullptr) fclose(logErrors);
+        logErrors = nullptr;
+        StubDirTest::TearDown();
+    }
+    std::string start, temp;
+};
+
+TEST_F(StubLogs, ErrorLogLineHasStampSpaceAndMessage) {
+    logErrorMessage("disk 100% full %s %d");
+    logErrorMessage("second");
+    std::string log = readFile(temp + "/errors.log");
+    // asctime's form as the Windows runtime writes it: 24 characters, day in two digits.
+    std::regex line("[A-Z][a-z]{2} [A-Z][a-z]{2} [0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] "
+                    "[0-9]{4} ");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(log, m, line));
+    EXPECT_EQ(m.position(0), 0);
+    EXPECT_EQ(m.length(0), 25);
+    EXPECT_EQ(log.substr(25, 21), "disk 100% full %s %d\n");
+    EXPECT_EQ(log.substr(46 + 25), "second\n");
+}
+
+TEST_F(StubLogs, TermLogEchoesToStandardError) {
+    testing::internal::CaptureStderr();
+    logErrorMessage("quiet");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    writeFile(temp + "/term.log", "");
+    testing::internal::CaptureStderr();
+    logErrorMessage("50% done");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "50% done");
+}
+
+TEST_F(StubLogs, SwitchFilesFollowIntoTheTemporaryDirectory) {
+    for (const char *name : {"term.log", "errors.log", "ERRORS.LOG", "qelpand.log",
+                             "old-qelpand.log", "notes.txt", "trace.log.bak"})
+        writeFile(start + "/" + name, "content");
+    dir("start/folder.log");
+    writeFile(temp + "/errors.log", "stale");
+    createLogsInTempDir(start.c_str(), temp.c_str());
+    EXPECT_TRUE(exists(temp + "/term.log"));
+    EXPECT_EQ(readFile(temp + "/errors.log"), "") << "an existing namesake is truncated";
+    for (const char *name : {"ERRORS.LOG", "qelpand.log", "old-qelpand.log", "notes.txt",
+                             "trace.log.bak", "folder.log"})
+        EXPECT_FALSE(exists(temp + "/" + name)) << name;
+    EXPECT_EQ(readFile(temp + "/term.log"), "");
+}
+
+TEST_F(StubLogs, CleanUpRemovesFilesAndEmptySubdirectories) {
+    std::string d = dir("temp/t1");
+    writeFile(d + "/a.txt", "a");
+    writeFile(d + "/noext", "b");
+    dir("temp/t1/empty");
+    cleanUpTempDir((temp + "\\t1").c_str());
+    EXPECT_FALSE(exists(d));
+}
+
+TEST_F(StubLogs, CleanUpKeepsSubdirectoryWithContent) {
+    std::string d = dir("temp/t1");
+    writeFile(d + "/a.txt", "a");
+    writeFile(dir("temp/t1/full") + "/inner.txt", "x");
+    cleanUpTempDir(d.c_str());
+    EXPECT_FALSE(exists(d + "/a.txt"));
+    EXPECT_TRUE(exists(d + "/full/inner.txt"));
+}
+
+TEST_F(StubLogs, CleanUpSkipsEntriesTooLongForAPath) {
+    std::string d = dir("temp/" + std::string(200, 'd'));
+    std::string longName = std::string(100, 'n');
+    writeFile(d + "/" + longName, "x"); // directory + name exceeds 260 characters
+    writeFile(d + "/short", "x");
+    cleanUpTempDir(d.c_str());
+    EXPECT_TRUE(exists(d + "/" + longName));
+    EXPECT_FALSE(exists(d + "/short"));
+}
+
+TEST_F(StubLogs, FailureStepsCleanTheTemporaryDirectory) {
+    writeFile(temp + "/startdir.txt", start + "\n");
+    writeFile(temp + "/extracted.txt", "x");
+    writeFile(dir("temp/sub") + "/kept.txt", "x");
+    workerFailureSteps();
+    ASSERT_EQ(compat::messageBoxes().size(), 1u);
+    EXPECT_EQ(compat::messageBoxes()[0].text, "\rUnable to unpack the installer.");
+    EXPECT_EQ(compat::messageBoxes()[0].caption, "Brevanto Installer: Error");
+    EXPECT_FALSE(exists(temp + "/extracted.txt"));
+    EXPECT_FALSE(exists(temp + "/errors.log"));
+    EXPECT_FALSE(exists(temp + "/startdir.txt"));
+    EXPECT_TRUE(exists(temp + "/sub/kept.txt"));
+}
+
+TEST_F(StubLogs, FailureStepsLeaveTheStartDirectoryAlone) {
+    std::string upper = temp;
+    for (char &c : upper)
+        c = (char)toupper((unsigned char)c);
+    writeFile(temp + "/startdir.txt", upper + "\n"); // compared without regard to case
+    writeFile(temp + "/extracted.txt", "x");
+    workerFailureSteps();
+    EXPECT_TRUE(exists(temp + "/extracted.txt"));
+    std::string log = readFile(temp + "/errors.log");
+    EXPECT_NE(log.find(" Unable to unzip files. Out of disk space?\n"), std::string::npos);
+    EXPECT_NE(log.find(" \rUnable to unpack the installer.\n"), std::string::npos);
+}
+
+TEST_F(StubLogs, FailureStepsWithoutStartDirFileRemoveNothing) {
+    writeFile(temp + "/extracted.txt", "x");
+    workerFailureSteps();
+    EXPECT_TRUE(exists(temp + "/extracted.txt"));
+    EXPECT_EQ(compat::messageBoxes().size(), 1u);
+}
+
+TEST_F(StubLogs, ExtractLogKeptOnlyWithContent) {
+    logErrors = fopen("qelpand.log", "wt");
+    closeExtractLog();
+    EXPECT_FALSE(exists(temp + "/qelpand.log"));
+    EXPECT_EQ(logErrors, nullptr);
+    logErrors = fopen("qelpand.log", "wt");
+    fputs("note\n", logErrors);
+    closeExtractLog();
+    EXPECT_TRUE(exists(temp + "/qelpand.log"));
+}
+
+// An engine argument vector as WinMain builds it.
+struct EngineArgs {
+    explicit EngineArgs(const char *tail) {
+        std::string text = tail;
+        char dir[PATH_BUF];
+        getArguments(&text[0], &record.quietInstall, &record.propertiesInstall, dir, &record.argc,
+                     &record.argv);
+        record.installDir = dir[0] ? strdup(dir) : strdup("");
+    }
+    ~EngineArgs() {
+        freeArguments(record.argc, record.argv);
+        free(record.installDir);
+    }
+    MainThreadArgs record = {};
+};
+
+TEST_F(StubLogs, WorkerRunWithUsageSucceeds) {
+    EngineArgs args("-q C:\\Apps -h");
+    EXPECT_EQ(runEngine(&args.record), 0);
+    EXPECT_STREQ(installDir, "C:\\Apps");
+    EXPECT_EQ(quietInstall, 1);
+    EXPECT_FALSE(exists(temp + "/qelpand.log"));
+    EXPECT_TRUE(compat::messageBoxes().empty());
+}
+
+TEST_F(StubLogs, WorkerRunWithBadOptionsFails) {
+    writeFile(temp + "/startdir.txt", start + "\n");
+    EngineArgs args("-K");
+    EXPECT_EQ(runEngine(&args.record), 10);
+    EXPECT_EQ(compat::messageBoxes().size(), 1u);
+    EXPECT_FALSE(exists(temp + "/qelpand.log"));
+    EXPECT_FALSE(exists(temp + "/startdir.txt")) << "cleaned up";
+}
+
+class HandOff : public StubLogs {
+  protected:
+    void start(int quiet, int properties, const char *dir) {
+        quietInstall = quiet;
+        propertiesInstall = properties;
+        installDir = strdup(dir);
+        hand_off();
+    }
+    std::vector<std::string> spawnedArgs() {
+        EXPECT_EQ(compat::spawns().size(), 1u);
+        if (compat::spawns().empty()) return {};
+        EXPECT_EQ(compat::spawns()[0].mode, 1);
+        EXPECT_EQ(compat::spawns()[0].path, "installer.exe");
+        return compat::spawns()[0].argv;
+    }
+};
+
+TEST_F(HandOff, NormalStartPassesNoArguments) {
+    writeFile(temp + "/installer.exe", "x");
+    logErrors = fopen("qelpand.log", "wt");
+    start(0, 0, "");
+    EXPECT_EQ(spawnedArgs(), std::vector<std::string>{"installer.exe"});
+    EXPECT_FALSE(exists(temp + "/qelpand.log"));
+}
+
+TEST_F(HandOff, QuietStartPassesQuotedDirectory) {
+    writeFile(temp + "/installer.exe", "x");
+    start(1, 0, "C:\\Program Files\\App");
+    EXPECT_EQ(spawnedArgs(),
+              (std::vector<std::string>{"installer.exe", "-q", "\"C:\\Program Files\\App\""}));
+}
+
+TEST_F(HandOff, PropertiesSwitchFollowsQuiet) {
+    writeFile(temp + "/installer.exe", "x");
+    start(1, 1, "D:\\x");
+    EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "-s", "\"D:\\x\""}));
+}
+
+TEST_F(HandOff, NothingStartedWithoutInstaller) {
+    start(1, 0, "C:\\Apps");
+    EXPECT_TRUE(compat::spawns().empty());
+}
+
+} // namespace

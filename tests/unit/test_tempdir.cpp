@@ -1,0 +1,229 @@
+// The stub's temporary directory: the order of the bases, leftovers of earlier runs,
+// "startdir.txt", the Windows directory lookup and the limits of the path buffers. Host
+// paths mix "/" with the "\" the stub appends; the stand-in reads both as separators.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+#include "compat/control.h"
+#include "stub/stub.h"
+#include "test_stub_support.h"
+
+namespace {
+
+class TempDir : public StubDirTest {
+  protected:
+    void SetUp() override {
+        StubDirTest::SetUp();
+        start = dir("start");
+        ASSERT_EQ(chdir(start.c_str()), 0);
+        // A Windows directory that does not exist: the bases after the environment then all
+        // fail here instead of reaching the host's own "\tmp".
+        compat::setRegistryValue(HKEY_LOCAL_MACHINE, NtKey, "SystemRoot",
+                                 (root + "/nowin").c_str());
+    }
+
+    static constexpr const char *NtKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+    // Runs moveToTempDir; made receives the new directory.
+    int move() {
+        char startDir[PATH_BUF], base[PATH_BUF] = "";
+        int result = moveToTempDir(startDir, base);
+        EXPECT_EQ(std::string(startDir), start);
+        made = base;
+        return result;
+    }
+
+    std::string start, made;
+};
+
+TEST_F(TempDir, TempVariableIsFirstBase) {
+    std::string temp = dir("temp");
+    setenv("TEMP", temp.c_str(), 1);
+    setenv("TMP", dir("tmp").c_str(), 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, temp + "\\tmpqel01");
+    EXPECT_EQ(cwd(), temp + "/tmpqel01");
+    EXPECT_EQ(readFile(temp + "/tmpqel01/startdir.txt"), start + "\n");
+}
+
+TEST_F(TempDir, MissingTempFallsBackToTmp) {
+    setenv("TEMP", (root + "/absent").c_str(), 1);
+    std::string tmp = dir("tmp");
+    setenv("tmp", tmp.c_str(), 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, tmp + "\\tmpqel01");
+}
+
+TEST_F(TempDir, LeftoverWithFilesIsMadeAfresh) {
+    std::string temp = dir("temp");
+    writeFile(dir("temp/tmpqel01") + "/old.txt", "old");
+    setenv("TEMP", temp.c_str(), 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, temp + "\\tmpqel01");
+    EXPECT_FALSE(exists(temp + "/tmpqel01/old.txt"));
+}
+
+TEST_F(TempDir, LeftoverWithFullSubdirectorySurvives) {
+    std::string temp = dir("temp");
+    writeFile(dir("temp/tmpqel01") + "/top.txt", "x");
+    writeFile(dir("temp/tmpqel01/sub") + "/deep.txt", "x");
+    setenv("TEMP", temp.c_str(), 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, temp + "\\tmpqel02");
+    EXPECT_FALSE(exists(temp + "/tmpqel01/top.txt"));
+    EXPECT_TRUE(exists(temp + "/tmpqel01/sub/deep.txt"));
+}
+
+TEST_F(TempDir, StartDirectoryIsNeverCleaned) {
+    std::string temp = dir("temp");
+    writeFile(dir("temp/tmpqel01") + "/package.exe", "x");
+    // Spelled as the candidate is, with "\\": the stub compares the strings.
+    std::string startDir = temp + "\\tmpqel01";
+    ASSERT_EQ(chdir(startDir.c_str()), -1) << "the host itself does not read \\";
+    char base[PATH_BUF];
+    copyBounded(base, temp.c_str(), PATH_BUF);
+    ASSERT_EQ(createTempDir(startDir.c_str(), base), 1);
+    EXPECT_STREQ(base, (temp + "\\tmpqel02").c_str());
+    EXPECT_TRUE(exists(temp + "/tmpqel01/package.exe"));
+    EXPECT_EQ(readFile(temp + "/tmpqel02/startdir.txt"), startDir + "\n");
+}
+
+TEST_F(TempDir, StartDirectoryIsTheLastBase) {
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, start + "\\tmpqel01");
+}
+
+TEST_F(TempDir, HomeDriveWithoutHomePathMakesNothing) {
+    std::string drive = dir("drive");
+    setenv("homedrive", drive.c_str(), 1);
+    char base[PATH_BUF] = "junk";
+    EXPECT_EQ(getPlatformTempDir(start.c_str(), base), 0);
+    EXPECT_STREQ(base, "");
+    EXPECT_FALSE(exists(drive + "/tmpqel01"));
+}
+
+TEST_F(TempDir, HomeDriveAndPath) {
+    std::string drive = dir("drive");
+    dir("drive/users/me");
+    setenv("homedrive", drive.c_str(), 1);
+    setenv("homepath", "\\users\\me", 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, drive + "\\users\\me\\tmpqel01");
+    unsetenv("homepath");
+}
+
+TEST_F(TempDir, HomeDriveWithMissingPathUsesDriveRoot) {
+    std::string drive = dir("drive");
+    setenv("homedrive", drive.c_str(), 1);
+    setenv("homepath", "\\nobody", 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, drive + "\\tmpqel01");
+}
+
+TEST_F(TempDir, HomeTriesTempThenTmpThenItself) {
+    std::string home = dir("home");
+    setenv("HOME", home.c_str(), 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, home + "\\tmpqel01");
+    dir("home/tmp");
+    ASSERT_EQ(chdir(start.c_str()), 0);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, home + "\\tmp\\tmpqel01");
+}
+
+TEST_F(TempDir, WindowsDirectoryFromRegistry) {
+    std::string win = dir("win");
+    dir("win/temp");
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE, NtKey, "SystemRoot", win.c_str());
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, win + "\\temp\\tmpqel01");
+}
+
+TEST_F(TempDir, NtValuesIgnoredOutsideNt) {
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE, NtKey, "SystemRoot", "nt");
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE,
+                             "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SETUP", "WinDir",
+                             "ntsetup");
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE,
+                             "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SETUP", "WinDir",
+                             "c:\\windows9x");
+    char out[PATH_BUF];
+    EXPECT_EQ(getWinDir(out), 1);
+    EXPECT_STREQ(out, "nt");
+    compat::setVersion(0x80000A04); // Windows 98
+    EXPECT_EQ(getWinDir(out), 1);
+    EXPECT_STREQ(out, "c:\\windows9x");
+}
+
+TEST_F(TempDir, WindowsDirectoryFromPath) {
+    compat::reset();                   // no registry values
+    ASSERT_EQ(chdir(root.c_str()), 0); // PATH entries relative to here: the copy is lowered
+    dir("c/winnt/system32");
+    dir("c/mywinnt");
+    setenv("path", "x;C\\WINNT\\system32;c\\MyWinnt;c\\winnt", 1);
+    char out[PATH_BUF];
+    EXPECT_EQ(getWinDir(out), 1);
+    EXPECT_STREQ(out, "c\\mywinnt");
+    setenv("path", "c\\winnt\\winnt", 1); // "winnt" occurs before the end
+    EXPECT_EQ(getWinDir(out), 0);
+    EXPECT_STREQ(out, "");
+}
+
+TEST_F(TempDir, OverlongPathIsCutBeforeItsLastEntry) {
+    compat::reset();
+    ASSERT_EQ(chdir(root.c_str()), 0);
+    dir("c/winnt");
+    std::string filler(9992, 'x');
+    char name[] = "winnt", out[PATH_BUF];
+    setenv("path", (filler + ";c\\winnt").c_str(), 1); // exactly 10000 characters
+    EXPECT_EQ(isDirInPath(name, out), 1);
+    setenv("path", (filler + ";c\\winntzzz").c_str(), 1); // cut, it would read "c\winnt"
+    EXPECT_EQ(isDirInPath(name, out), 0);
+}
+
+TEST_F(TempDir, BaseTooLongForCandidateIsSkipped) {
+    // 255 characters: the directory exists, but "\tmpqel01" does not fit after it.
+    std::string longBase = root;
+    while (longBase.size() < 255)
+        longBase += "/" + std::string(std::min<size_t>(50, 254 - longBase.size()), 'b');
+    ASSERT_EQ(longBase.size(), 255u);
+    std::filesystem::create_directories(longBase);
+    setenv("TEMP", longBase.c_str(), 1); // TEMP exists, so TMP is not looked at
+    std::string home = dir("home");
+    setenv("HOME", home.c_str(), 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, home + "\\tmpqel01");
+}
+
+TEST_F(TempDir, VariableLongerThanABufferIsSkipped) {
+    setenv("TEMP", std::string(400, 't').c_str(), 1); // not even looked at
+    std::string tmp = dir("tmp");
+    setenv("TMP", tmp.c_str(), 1);
+    ASSERT_EQ(move(), 1);
+    EXPECT_EQ(made, tmp + "\\tmpqel01");
+}
+
+TEST_F(TempDir, OverlongCurrentDirectoryIsReportedEmpty) {
+    std::string deep = root;
+    while (deep.size() < 300)
+        deep += "/" + std::string(40, 'd');
+    std::filesystem::create_directories(deep);
+    ASSERT_EQ(chdir(deep.c_str()), 0);
+    char out[PATH_BUF] = "junk";
+    getCurrentDir(out, PATH_BUF);
+    EXPECT_STREQ(out, "");
+    ASSERT_EQ(chdir(start.c_str()), 0);
+    getCurrentDir(out, PATH_BUF);
+    EXPECT_EQ(std::string(out), start);
+}
+
+TEST_F(TempDir, IsDirTellsDirectoriesFromFiles) {
+    writeFile(start + "/file.txt", "x");
+    EXPECT_EQ(isDir(start.c_str()), 1);
+    EXPECT_EQ(isDir((start + "\\file.txt").c_str()), 0);
+    EXPECT_EQ(isDir((start + "\\none").c_str()), 0);
+}
+
+} // namespace
