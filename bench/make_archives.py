@@ -5,7 +5,7 @@
 
 KIND is one of:
   small       about 1 MiB: a few members of 100-300 KiB and 40 small ones
-  large       about 1 GiB: three members of 300 MiB and 2,000 of 16-80 KiB
+  large       about 1 GiB: three members of 310 MiB and 2,000 of 16-80 KiB
   many-small  about 150 MB in about 5,000 files of 1-60 KiB, 50 directories
   few-large   about 200 MB in four members of 50 MB
 
@@ -45,7 +45,7 @@ def plan(kind):
         big = [("big%d.bin" % i, s) for i, s in enumerate((100 << 10, 200 << 10, 300 << 10))]
         return big + list(small_files(rng, 40, 1 << 10, 16 << 10, 4))
     if kind == "large":
-        big = [("big%d.bin" % i, 300 * MiB) for i in range(3)]
+        big = [("big%d.bin" % i, 310 * MiB) for i in range(3)]
         return big + list(small_files(rng, 2000, 16 << 10, 80 << 10, 20))
     if kind == "many-small":
         return list(small_files(rng, 5000, 1 << 10, 60 << 10, 50))

@@ -13,6 +13,7 @@ root=$(dirname "$here")
 ombrelin=${OMBRELIN:-$root/build/host/ombrelin}
 runs=${1:-3}
 [ -x "$ombrelin" ] || { echo "no $ombrelin: build it first (cmake --preset host && cmake --build --preset host)" >&2; exit 1; }
+ombrelin=$(cd "$(dirname "$ombrelin")" && pwd)/$(basename "$ombrelin") # runs happen elsewhere
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench_memory.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
@@ -24,7 +25,7 @@ python3 "$here/make_archives.py" large "$work/1GiB.zip"
 measure() {
     if [ -x /usr/bin/time ]; then
         /usr/bin/time -f '%M %x %e' -o "$work/time.out" "$@" >/dev/null 2>&1 || true
-        cat "$work/time.out"
+        tail -n 1 "$work/time.out" # after "Command exited with non-zero status" if any
     else
         python3 - "$@" <<'PY'
 import resource, subprocess, sys, time
@@ -61,7 +62,7 @@ row() { # label mode archive [extraction directory]
 
 echo
 echo "$ombrelin, $runs runs per row, medians"
-printf '%-26s %10s %10s %8s %9s\n' "run" "archive MB" "max RSS KiB" "exit" "seconds"
+printf '%-26s %10s %10s %8s %9s\n' "run" "archive MiB" "max RSS KiB" "exit" "seconds"
 row "no archive (-t)" -t "$work/missing.zip"
 row "1 MiB archive (-t)" -t "$work/1MiB.zip"
 row "1 GiB archive (-t)" -t "$work/1GiB.zip"

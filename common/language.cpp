@@ -25,88 +25,30 @@ struct KeywordGroup {
     const char *const *prefixes;
 };
 
-static const char *const FrenchPrefixes[] = {"french-belgian",
-                                             "frc",
-                                             "french-canadian",
-                                             "fra",
-                                             "frb",
-                                             "french-swiss",
-                                             "frs",
-                                             "fran\xE7"
-                                             "ais",
-                                             "franzosen",
-                                             "francesi",
-                                             "franceses",
-                                             "franc\xE9"
-                                             "s",
-                                             NULL};
-static const char *const GermanPrefixes[] = {"dea",
-                                             "german-austrian",
-                                             "deu",
-                                             "des",
-                                             "german-swiss",
-                                             "swiss",
-                                             "deutsch",
-                                             "alem\xE1"
-                                             "n",
-                                             "alem\xE3"
-                                             "o",
-                                             "tedesco",
-                                             "allemand",
-                                             NULL};
-static const char *const SpanishPrefixes[] = {"esp",
-                                              "esm",
-                                              "spanish-mexican",
-                                              "esn",
-                                              "spanish-modern",
-                                              "espa\xF1"
-                                              "oles",
-                                              "espanh\xF3"
-                                              "is",
-                                              "spagnoli",
-                                              "spanisch",
-                                              "espagnols",
-                                              NULL};
+// clang-format off
+static const char *const FrenchPrefixes[] = {
+    "french-belgian", "frc", "french-canadian", "fra", "frb", "french-swiss", "frs",
+    "fran\xE7" "ais", "franzosen", "francesi", "franceses", "franc\xE9" "s", NULL};
+static const char *const GermanPrefixes[] = {
+    "dea", "german-austrian", "deu", "des", "german-swiss", "swiss", "deutsch",
+    "alem\xE1" "n", "alem\xE3" "o", "tedesco", "allemand", NULL};
+static const char *const SpanishPrefixes[] = {
+    "esp", "esm", "spanish-mexican", "esn", "spanish-modern", "espa\xF1" "oles",
+    "espanh\xF3" "is", "spagnoli", "spanisch", "espagnols", NULL};
 static const char *const PolishPrefixes[] = {"plk", NULL};
 static const char *const JapanesePrefixes[] = {"jpn", NULL};
 static const char *const ItalianPrefixes[] = {"italian-swiss", "ita", "its", "italiano", NULL};
-static const char *const PortuguesePrefixes[] = {"portuguese-brasilian", "ptb", "ptg",
-                                                 "portugu\xEA"
-                                                 "ses",
-                                                 NULL};
-static const char *const DutchPrefixes[] = {"dutch (standard)", "dutch (belgian)",
-                                            "dutch-standard",   "dutch-belgian",
-                                            "landinstellingen", NULL};
-static const char *const EnglishPrefixes[] = {"australian",
-                                              "ena",
-                                              "english-aus",
-                                              "canadian",
-                                              "enc",
-                                              "english-can",
-                                              "english-nz",
-                                              "enz",
-                                              "eng",
-                                              "english-uk",
-                                              "uk",
-                                              "american",
-                                              "american english",
-                                              "american-english",
-                                              "english-american",
-                                              "english-us",
-                                              "english-usa",
-                                              "enu",
-                                              "us",
-                                              "usa",
-                                              "united states",
-                                              "england",
-                                              "canada",
-                                              "ingl\xE9"
-                                              "s",
-                                              "anglais",
-                                              "englisch",
-                                              "inglesi",
-                                              "ingleses",
-                                              NULL};
+static const char *const PortuguesePrefixes[] = {
+    "portuguese-brasilian", "ptb", "ptg", "portugu\xEA" "ses", NULL};
+static const char *const DutchPrefixes[] = {
+    "dutch (standard)", "dutch (belgian)", "dutch-standard", "dutch-belgian",
+    "landinstellingen", NULL};
+static const char *const EnglishPrefixes[] = {
+    "australian", "ena", "english-aus", "canadian", "enc", "english-can", "english-nz",
+    "enz", "eng", "english-uk", "uk", "american", "american english", "american-english",
+    "english-american", "english-us", "english-usa", "enu", "us", "usa", "united states",
+    "england", "canada", "ingl\xE9" "s", "anglais", "englisch", "inglesi", "ingleses", NULL};
+// clang-format on
 
 static const KeywordGroup Groups[] = {
     {"french", "French found", FrenchPrefixes},

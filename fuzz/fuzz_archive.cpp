@@ -1,7 +1,11 @@
 // Fuzz target for one whole engine run over an archive, as the stub makes it: quiet, every
 // member selected, extracting into the current directory (or testing only).
 //
-// Input layout: byte 0 picks the mode (bit 0 set: test only, -t), the rest is the archive.
+// Input layout: byte 0 picks the mode, the rest is the archive. Mode bits:
+//   0  test only (-t) instead of extracting
+//   1  the current directory is on an old FAT volume (8.3 names, local times)
+//   2  the ANSI code page is 932 (double-byte lead bytes in names)
+//   3  overwrite existing files without asking (-o)
 //
 // Each run happens in a private scratch tree made once per process:
 //
@@ -36,6 +40,8 @@ void hand_off(void) {}
 void updateStatus(void) {}
 
 namespace {
+
+enum { MODE_TEST = 1, MODE_OLD_FAT = 2, MODE_DBCS = 4, MODE_OVERWRITE = 8 };
 
 std::string rootDir, levelA, guardDir, levelB, archivePath, workDir;
 char arg0[] = "ombrelin.exe";
@@ -176,13 +182,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (chdir(workDir.c_str()) != 0)
         fail("cannot enter", workDir);
 
-    compat::reset(); // NT, NTFS, UTC; nothing recorded from the last run
+    compat::reset(); // NT, NTFS, UTC, code page 1252; nothing recorded from the last run
+    if (mode & MODE_OLD_FAT) {
+        compat::setVolume("FAT", 12, 0);
+        compat::setTimeZone(-60, TIME_ZONE_ID_STANDARD);
+    }
+    if (mode & MODE_DBCS)
+        compat::setAnsiCodePage(932);
     globalsCtor();
     G.program_arg0 = arg0;
     G.archive_path = &archivePath[0];
     G.quiet_level = 4;
     G.select_all = 1;
-    G.test_only = mode & 1;
+    G.test_only = (mode & MODE_TEST) != 0;
+    G.overwrite_always = (mode & MODE_OVERWRITE) != 0;
     G.extracting = !G.test_only;
     G.message_fn = quietSink;
     G.pause_fn = noPause;

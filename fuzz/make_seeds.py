@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed archives of the fuzz targets into the directory given, as the
-fuzz_archive input: one mode byte (0 extract, 1 test only) and the archive.
+fuzz_archive input: one mode byte (bit 0 test only, 1 old FAT volume, 2 code page 932,
+3 overwrite) and the archive.
 
 Seeds: every archive of the shared corpus, and small archives made here with zipfile
 (stored members, one with an executable-like prefix in front)."""
@@ -80,6 +81,16 @@ def made_here():
     yield "readonly", zip_bytes([(info("ro.txt", external_attr=0x21, create_system=0), b"ro")])
     yield "traversal", zip_bytes([(info("../escape.txt"), b"x"), (info("ok.txt"), b"y")])
     yield "duplicate", zip_bytes([(info("same.txt"), b"first"), (info("same.txt"), b"second")])
+    yield "long_component", zip_bytes([
+        (info("d/" + "x" * 256), b"component longer than 255"),
+        (info("e/" + "y" * 240 + ".longextension"), b"8.3 cut"),
+        (info("f/.profile name.txt"), b"dot name"),
+        (info("g/a b;1"), b"version suffix"),
+    ])
+    # Names in code page 932: a lead byte followed by "\" or "/" (bytes patched in, since
+    # zipfile writes non-ASCII names as UTF-8).
+    dbcs = zip_bytes([(info("k@@dir/a.txt"), b"dbcs"), (info("m@@..@@x.txt"), b"dbcs")])
+    yield "dbcs", dbcs.replace(b"k@@", b"k\x81\\").replace(b"m@@..@@", b"m\x81/..\x81/")
     z = io.BytesIO()
     with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED) as zf:
         zf.writestr("deflated.txt", b"abc" * 1000)
@@ -93,13 +104,15 @@ def main():
     for name in sorted(os.listdir(CORPUS)):
         if name not in SKIP:
             with open(os.path.join(CORPUS, name), "rb") as f:
-                seeds.append((name, f.read()))
-    seeds.extend(made_here())
-    for name, data in seeds:
-        for mode in (0, 1):
+                seeds.append((name, f.read(), (0, 1)))
+    seeds.extend((name, data, (0, 1, 2, 4, 8, 6)) for name, data in made_here())
+    count = 0
+    for name, data, modes in seeds:
+        for mode in modes:
             with open(os.path.join(out, "%s.%d" % (name, mode)), "wb") as f:
                 f.write(bytes([mode]) + data)
-    print("%d seeds in %s" % (2 * len(seeds), out))
+            count += 1
+    print("%d seeds in %s" % (count, out))
 
 
 if __name__ == "__main__":

@@ -72,22 +72,17 @@ TEST_F(StubLogs, SwitchFilesFollowIntoTheTemporaryDirectory) {
     EXPECT_EQ(readFile(temp + "/term.log"), "");
 }
 
-TEST_F(StubLogs, CleanUpRemovesFilesAndEmptySubdirectories) {
-    std::string d = dir("temp/t1");
-    writeFile(d + "/a.txt", "a");
-    writeFile(d + "/noext", "b");
+TEST_F(StubLogs, CleanUpGoesOneLevelDeep) {
+    std::string gone = dir("temp/t1"), kept = dir("temp/t2");
+    writeFile(gone + "/noext", "b");
     dir("temp/t1/empty");
+    writeFile(kept + "/a.txt", "a");
+    writeFile(dir("temp/t2/full") + "/inner.txt", "x");
     cleanUpTempDir((temp + "\\t1").c_str());
-    EXPECT_FALSE(exists(d));
-}
-
-TEST_F(StubLogs, CleanUpKeepsSubdirectoryWithContent) {
-    std::string d = dir("temp/t1");
-    writeFile(d + "/a.txt", "a");
-    writeFile(dir("temp/t1/full") + "/inner.txt", "x");
-    cleanUpTempDir(d.c_str());
-    EXPECT_FALSE(exists(d + "/a.txt"));
-    EXPECT_TRUE(exists(d + "/full/inner.txt"));
+    cleanUpTempDir(kept.c_str());
+    EXPECT_FALSE(exists(gone)) << "files and an empty subdirectory go, then the directory";
+    EXPECT_FALSE(exists(kept + "/a.txt"));
+    EXPECT_TRUE(exists(kept + "/full/inner.txt"));
 }
 
 TEST_F(StubLogs, CleanUpSkipsEntriesTooLongForAPath) {
@@ -199,22 +194,16 @@ class HandOff : public StubLogs {
 TEST_F(HandOff, NormalStartPassesNoArguments) {
     writeFile(temp + "/installer.exe", "x");
     logErrors = fopen("qelpand.log", "wt");
-    start(0, 0, "");
+    start(0, 0, "C:\\Apps");
     EXPECT_EQ(spawnedArgs(), std::vector<std::string>{"installer.exe"});
     EXPECT_FALSE(exists(temp + "/qelpand.log"));
 }
 
-TEST_F(HandOff, QuietStartPassesQuotedDirectory) {
+TEST_F(HandOff, QuietStartPassesQuotedDirectoryAfterSwitches) {
     writeFile(temp + "/installer.exe", "x");
-    start(1, 0, "C:\\Program Files\\App");
-    EXPECT_EQ(spawnedArgs(),
-              (std::vector<std::string>{"installer.exe", "-q", "\"C:\\Program Files\\App\""}));
-}
-
-TEST_F(HandOff, PropertiesSwitchFollowsQuiet) {
-    writeFile(temp + "/installer.exe", "x");
-    start(1, 1, "D:\\x");
-    EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "-s", "\"D:\\x\""}));
+    start(1, 1, "C:\\Program Files\\App");
+    EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "-s",
+                                                       "\"C:\\Program Files\\App\""}));
 }
 
 TEST_F(HandOff, NothingStartedWithoutInstaller) {

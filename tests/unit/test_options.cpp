@@ -97,33 +97,15 @@ TEST_F(EngineFront, NegationLowersCountsButNotBelowZero) {
     EXPECT_EQ(G.quiet_level, 1);
 }
 
-TEST_F(EngineFront, TextConversionIsCappedAtTwo) {
-    EXPECT_EQ(parse({"-aaaa"}), 0);
+TEST_F(EngineFront, TextConversionCappedAndNegatedSwitches) {
+    EXPECT_EQ(parse({"-aaaa", "-U"}), 0);
     EXPECT_EQ(G.text_conv, 2);
-    EXPECT_EQ(parse({"-b"}), 0);
-    EXPECT_EQ(G.text_conv, 0);
-}
-
-TEST_F(EngineFront, SwitchesAndTheirNegations) {
-    EXPECT_EQ(parse({"-jLCV$X", "-XM"}), 0);
-    EXPECT_EQ(G.junk_dirs, 1);
-    EXPECT_EQ(G.lower_names, 1);
-    EXPECT_EQ(G.match_nocase, 1);
-    EXPECT_EQ(G.keep_versions, 1);
-    EXPECT_EQ(G.labels_too, 1);
-    EXPECT_EQ(G.security_level, 2);
-    EXPECT_EQ(parse({"--j", "--U", "--C"}), 0);
-    EXPECT_EQ(G.junk_dirs, 0);
-    EXPECT_EQ(G.lower_names, 1) << "negated U turns lower-casing on";
-    EXPECT_EQ(G.match_nocase, 0);
-    EXPECT_EQ(parse({"-U"}), 0);
     EXPECT_EQ(G.lower_names, 0);
-    EXPECT_EQ(parse({"-f"}), 0);
-    EXPECT_EQ(G.freshen, 1);
-    EXPECT_EQ(G.update_only, 1);
+    EXPECT_EQ(parse({"-f", "--U"}), 0);
+    EXPECT_EQ(G.freshen + G.update_only, 2);
+    EXPECT_EQ(G.lower_names, 1) << "negated U turns lower-casing on";
     EXPECT_EQ(parse({"--f"}), 0);
-    EXPECT_EQ(G.freshen, 0);
-    EXPECT_EQ(G.update_only, 0);
+    EXPECT_EQ(G.freshen + G.update_only, 0);
 }
 
 TEST_F(EngineFront, NegationWaitsForALetterThatHonoursIt) {
@@ -211,43 +193,40 @@ TEST_F(EngineFront, ExcludeMarkerEndsOptionsOnlyBeforeAPattern) {
     EXPECT_EQ(left, (std::vector<std::string>{"a.txt"}));
 }
 
-TEST_F(EngineFront, FileListsWithoutPatternsSelectAll) {
-    Args a({});
-    setFileLists(0, a.argv() + 1);
-    EXPECT_EQ(G.select_all, 1);
-    EXPECT_EQ(G.include_count, 0);
-    EXPECT_EQ(G.exclude_count, 0);
+struct ListCase {
+    const char *label;
+    std::vector<std::string> patterns;
+    int selectAll;
+    std::vector<std::string> include; // up to the null entry
+    std::vector<std::string> exclude;
+};
+
+class FileLists : public EngineFront, public ::testing::WithParamInterface<ListCase> {};
+
+TEST_P(FileLists, SplitAtExcludeMarker) {
+    const ListCase &c = GetParam();
+    Args a(c.patterns);
+    setFileLists(a.argc() - 1, a.argv() + 1);
+    EXPECT_EQ(G.select_all, c.selectAll);
+    std::vector<std::string> include, exclude;
+    for (char **p = G.include_names; *p != nullptr; ++p)
+        include.push_back(*p);
+    for (int i = 0; i < G.exclude_count; ++i)
+        exclude.push_back(G.exclude_names[i]);
+    EXPECT_EQ(include, c.include);
+    bool defaultList = !c.include.empty() && c.include[0] == "*";
+    EXPECT_EQ(G.include_count, defaultList ? 0 : (int)c.include.size());
+    EXPECT_EQ(exclude, c.exclude);
 }
 
-TEST_F(EngineFront, FileListsWithIncludesOnly) {
-    Args a({"a", "b"});
-    setFileLists(2, a.argv() + 1);
-    EXPECT_EQ(G.select_all, 0);
-    EXPECT_EQ(G.include_count, 2);
-    EXPECT_STREQ(G.include_names[1], "b");
-    EXPECT_EQ(G.exclude_count, 0);
-}
-
-TEST_F(EngineFront, ExcludeFirstKeepsEveryOtherMember) {
-    Args a({"-x", "a", "b"});
-    setFileLists(3, a.argv() + 1);
-    EXPECT_EQ(G.select_all, 0);
-    EXPECT_EQ(G.include_count, 0);
-    EXPECT_STREQ(G.include_names[0], "*");
-    EXPECT_EQ(G.include_names[1], nullptr);
-    EXPECT_EQ(G.exclude_count, 2);
-    EXPECT_STREQ(G.exclude_names[0], "a");
-    EXPECT_STREQ(G.exclude_names[1], "b");
-}
-
-TEST_F(EngineFront, ExcludeLaterEndsIncludeList) {
-    Args a({"a", "c", "-x", "b"});
-    setFileLists(4, a.argv() + 1);
-    EXPECT_EQ(G.include_count, 2);
-    EXPECT_EQ(G.include_names[2], nullptr);
-    EXPECT_EQ(G.exclude_count, 1);
-    EXPECT_STREQ(G.exclude_names[0], "b");
-}
+const ListCase ListCases[] = {
+    {"NoPatternsSelectAll", {}, 1, {}, {}},
+    {"IncludesOnly", {"a", "b"}, 0, {"a", "b"}, {}},
+    {"ExcludeFirstKeepsEveryOtherMember", {"-x", "a", "b"}, 0, {"*"}, {"a", "b"}},
+    {"ExcludeLaterEndsIncludeList", {"a", "c", "-x", "b"}, 0, {"a", "c"}, {"b"}},
+};
+INSTANTIATE_TEST_SUITE_P(Patterns, FileLists, ::testing::ValuesIn(ListCases),
+                         [](const auto &info) { return std::string(info.param.label); });
 
 TEST_F(EngineFront, UnzipReturnsBadOptionsBeforeTheEngine) {
     Args a({"-ct"});

@@ -219,11 +219,4 @@ TEST_F(TempDir, OverlongCurrentDirectoryIsReportedEmpty) {
     EXPECT_EQ(std::string(out), start);
 }
 
-TEST_F(TempDir, IsDirTellsDirectoriesFromFiles) {
-    writeFile(start + "/file.txt", "x");
-    EXPECT_EQ(isDir(start.c_str()), 1);
-    EXPECT_EQ(isDir((start + "\\file.txt").c_str()), 0);
-    EXPECT_EQ(isDir((start + "\\none").c_str()), 0);
-}
-
 } // namespace
