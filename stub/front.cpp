@@ -217,6 +217,11 @@ void setFileLists(int argc, char **argv) {
     }
 }
 
+void selectMembers(int argc, char **argv) {
+    slashPatterns(argc, argv);
+    setFileLists(argc, argv);
+}
+
 int unzip(int argc, char **argv) {
     signal(SIGINT, handler);
     signal(SIGTERM, handler);
@@ -228,14 +233,7 @@ int unzip(int argc, char **argv) {
 
     int result = uz_opts(&argc, &argv);
     if (result != 0 || argc < 0) return result;
-    slashPatterns(argc, argv);
-    setFileLists(argc, argv);
+    selectMembers(argc, argv);
     G.quiet_level = 4; // the stub has no console: the engine stays silent
     return process_zipfiles();
-}
-
-int selectMembers(int argc, char **argv) {
-    slashPatterns(argc, argv);
-    setFileLists(argc, argv);
-    return 0;
 }

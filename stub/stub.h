@@ -44,7 +44,7 @@ int unzip(int argc, char **argv);
 int uz_opts(int *pargc, char ***pargv);
 int usage(int error);
 // Member patterns (backslashes read as slashes) and the "-x" split into G's file lists.
-int selectMembers(int argc, char **argv);
+void selectMembers(int argc, char **argv);
 // Include and exclude lists from the patterns left after the options ("-x" separates them).
 void setFileLists(int argc, char **argv);
 extern const char InvalidOptionsMsg[];

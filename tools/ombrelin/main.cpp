@@ -28,5 +28,6 @@ int main(int argc, char **argv) {
         return ZR_PARAM;
     }
     G.archive_path = argv[0];
-    return selectMembers(argc - 1, argv + 1) ? ZR_PARAM : process_zipfiles();
+    selectMembers(argc - 1, argv + 1);
+    return process_zipfiles();
 }
