@@ -519,18 +519,24 @@ class WineTestCase(unittest.TestCase):
         self.work = E2E_ROOT / "work" / module / self._testMethodName
         shutil.rmtree(self.work, ignore_errors=True)
         self.work.mkdir(parents=True)
-        self.started = time.time()
 
-    def tearDown(self):
-        outcome = getattr(self, "_outcome", None)
-        passed = outcome is not None and getattr(outcome, "success", False)
-        seconds = time.time() - self.started
-        if passed:
-            shutil.rmtree(self.work, ignore_errors=True)
-        else:
-            log(f"{self.id()}: kept {self.work}")
-        log(f"{self.id()}: {seconds:.1f} s")
-        super().tearDown()
+    def run(self, result=None):
+        # Pass or fail is known only from the result, after tearDown and the clean-ups ran.
+        if result is None:
+            return super().run(result)
+        def problems():
+            return (len(result.failures) + len(result.errors)
+                    + len(getattr(result, "unexpectedSuccesses", ())))
+        before, started = problems(), time.time()
+        outcome = super().run(result)
+        work = getattr(self, "work", None)
+        if work is not None:
+            if problems() == before:
+                shutil.rmtree(work, ignore_errors=True)
+            else:
+                log(f"{self.id()}: kept {work}")
+        log(f"{self.id()}: {time.time() - started:.1f} s")
+        return outcome
 
 
 # --------------------------------------------------------------------------------------------
