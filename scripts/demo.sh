@@ -20,4 +20,10 @@ if [[ $arch != win32 ]]; then
     echo "this machine cannot execute 32-bit code: running build/$arch/installer.exe" \
          "(same sources) in a 64-bit Wine prefix"
 fi
+# A real package: tools/pack_installer.py puts a sample payload behind the stub, with
+# tests/winhelpers/recorder.c as its installer.exe; it runs quietly and normally, and the
+# recorder shows what the stub handed over.
+cmake --build --preset "$arch" --target recorder >/dev/null
+WINE_BUILD_DIR=$PWD/build/$arch python3 tests/e2e/test_package_basics.py --demo
+echo
 WINE_BUILD_DIR=$PWD/build/$arch exec python3 scripts/demo.py "$@"

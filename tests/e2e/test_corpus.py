@@ -60,6 +60,7 @@ class Corpus(unittest.TestCase):
         # needs no display.
         session = wine.WineSession(build)
         session._ensure_prefix()
+        session.wineserver("-p30")  # a warm server keeps the 80 driver starts quick
         env = session.base_env()
         env.pop("DISPLAY", None)
         out = self.run_checker("--wine", "--driver", str(driver), env=env)

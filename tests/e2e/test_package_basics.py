@@ -315,5 +315,45 @@ class HandOff(PackageTestCase):
         self.assertEqual(tree(run.extract_dir).get("readme.txt"), b"x")
 
 
+def demo():
+    """Pack a sample payload with the recorder as installer.exe, run it under Wine quietly
+    and normally, and show what the recorder wrote down and what was extracted."""
+    session = wine.session()
+    root = REPO / "build" / "demo" / "package"
+    shutil.rmtree(root, ignore_errors=True)
+    payload = root / "payload"
+    payload.mkdir(parents=True)
+    Path(payload, "installer.exe").write_bytes(session.program("recorder.exe").read_bytes())
+    Path(payload, "readme.txt").write_text("Brevanto demo package\n")
+    Path(payload, "license.txt").write_text("Sample licence text\n")
+    Path(payload, "lib").mkdir()
+    Path(payload, "lib", "app.jar").write_bytes(bytes(range(256)) * 64)
+    Path(payload, "lib", "config.properties").write_text("name=Demo\n")
+    package = root / "DemoSetup.exe"
+    stub = session.program("installer.exe")
+    print("== Installer package: %s + payload folder -> %s" % (stub, package))
+    pack_installer.main(["-s", str(stub), "-o", str(package), str(payload)])
+    for label, tail in (("quiet start", r'-q "C:\Program Files\Demo"'), ("normal start", "")):
+        work = root / label.replace(" ", "-")
+        work.mkdir()
+        print("\n-- %s: DemoSetup.exe %s" % (label, tail))
+        run = run_package(session, work, package, tail=tail, snapshot=False)
+        rec = run.wait_for_record()
+        print("   stub exit code %s, error boxes: %s" % (run.result.exit_code,
+                                                        run.result.boxes or "none"))
+        print("   recorded.txt (written by installer.exe = recorder):")
+        text = run.record_log.read_bytes().decode("cp1252") if rec else "(not started)\n"
+        for line in text.splitlines():
+            print("     | " + line)
+        d = run.extract_dir
+        print("   extracted into %s:" % (session.winpath(d) if d else "(nothing)"))
+        for name, data in sorted(tree(d).items()) if d else []:
+            print("     %s%s" % (name, "/" if data is None else "  (%d bytes)" % len(data)))
+    print("\n(kept in %s)" % root)
+    return 0
+
+
 if __name__ == "__main__":
+    if "--demo" in sys.argv:
+        sys.exit(demo())
     unittest.main()
