@@ -89,7 +89,8 @@ struct NameCase {
 
 TEST_F(MapName, CharacterRules) {
     const NameCase cases[] = {
-        {"forbidden characters", "a:b?c|d.txt", "a_b_c_d.txt"},
+        {"forbidden characters", "ab:b?c|d.txt", "ab_b_c_d.txt"},
+        {"forbidden characters below a folder", "x/a:b?c|d.txt", "x/a_b_c_d.txt"},
         {"more forbidden characters", "q<r>s*t\"u", "q_r_s_t_u"},
         {"control characters dropped",
          "a\x01"
@@ -381,11 +382,12 @@ TEST_F(UnsafeName, AbsoluteNamesAreRefused) {
     EXPECT_EQ(3, map("a/.../evil.txt"));
 }
 
-TEST_F(UnsafeName, DriveColonIsMappedAway) {
-    EXPECT_EQ(0, map("C:evil.txt"));
-    EXPECT_STREQ("C_evil.txt", G.member_name);
-    EXPECT_EQ(0, map("C:\\evil.txt")); // then fails to be opened, as "C_" is no directory
-    EXPECT_STREQ("C_\\evil.txt", G.member_name);
+TEST_F(UnsafeName, DriveNamesAreRefusedThoughTheColonWouldBeMapped) {
+    EXPECT_EQ(3, map("C:evil.txt"));
+    EXPECT_EQ(3, map("C:\\evil.txt"));
+    EXPECT_EQ(3, map("c:/evil.txt"));
+    EXPECT_FALSE(exists("C_evil.txt"));
+    EXPECT_FALSE(exists("c_"));
 }
 
 TEST_F(UnsafeName, DroppedControlCharacterCannotMakeParent) {

@@ -521,9 +521,10 @@ static int make_path(char *mapped, int is_dir) {
     return G.cur_entry->is_label ? set_volume_label() : 0;
 }
 
-// The mapped name is checked before anything is created: it is what reaches the file
-// system, after control characters and a version suffix are gone. A drive colon has become
-// "_" by then ("C:x" is mapped to "C_x"), so drive names end up inside the folder.
+// Both forms of the name are checked before anything is created. The mapped one is what
+// reaches the file system, after control characters and a version suffix are gone. The
+// stored one is refused as well when it names a drive ("C:x", "C:\x"): the colon would be
+// mapped to "_", but an archive that addresses a drive is not trusted with the rest.
 int mapname([[maybe_unused]] int new_name) {
     char mapped[MAX_NAME + 1];
     G.make_dirs = !G.freshen;
@@ -538,7 +539,7 @@ int mapname([[maybe_unused]] int new_name) {
         start = last_slash + 1;
     }
     map_characters(start, mapped);
-    if (is_unsafe_path(mapped)) {
+    if (is_unsafe_path(start) || is_unsafe_path(mapped)) {
         zmsg(MF_ERRSTREAM | 0x400, UnsafePathMsg, show1(G.member_name));
         return 3;
     }
