@@ -11,16 +11,21 @@
 static const char InstallFile[] = "installer.exe";
 
 // The install directory in double quotes: the runtime joins spawn arguments with plain
-// spaces, so a directory with spaces would otherwise reach the installer in pieces.
+// spaces, so a directory with spaces would otherwise reach the installer in pieces. Trailing
+// backslashes are doubled, since the installer's runtime reads backslashes before a quote
+// in pairs: "C:\Apps\" would otherwise arrive as C:\Apps" with a stray quote.
 static char *quoteInstallDir(void) {
     const char *dir = installDir != NULL ? installDir : "";
-    size_t len = strlen(dir);
-    char *quoted = (char *)malloc(len + 3);
+    size_t len = strlen(dir), trailing = 0;
+    while (trailing < len && dir[len - 1 - trailing] == '\\')
+        trailing++;
+    char *quoted = (char *)malloc(len + trailing + 3);
     if (quoted == NULL) return NULL;
     quoted[0] = '"';
     memcpy(quoted + 1, dir, len);
-    quoted[len + 1] = '"';
-    quoted[len + 2] = '\0';
+    memset(quoted + 1 + len, '\\', trailing);
+    quoted[len + trailing + 1] = '"';
+    quoted[len + trailing + 2] = '\0';
     return quoted;
 }
 

@@ -208,7 +208,10 @@ class PackageTestCase(wine.WineTestCase):
             self.assertEqual(len(rec["argv"]), 1, rec)
         else:
             self.assertEqual(rec["argv"][1:], ["-q", quiet_dir], rec)
-            self.assertTrue(rec["cmdline"].endswith(' -q "%s"' % quiet_dir), rec["cmdline"])
+            # Backslashes before the closing quote are doubled so that they arrive as typed.
+            trailing = len(quiet_dir) - len(quiet_dir.rstrip("\\"))
+            self.assertTrue(rec["cmdline"].endswith(' -q "%s"' % (quiet_dir + "\\" * trailing)),
+                            rec["cmdline"])
         self.assertTrue(rec["argv"][0].lower().endswith("installer.exe"), rec)
         return got, rec
 
@@ -299,6 +302,12 @@ class HandOff(PackageTestCase):
         files, package = self.package()
         run = run_package(self.wine, self.work, package, tail=r"-q C:\Apps")
         self.assertCleanRun(run, files, quiet_dir=r"C:\Apps", extra_dirs={"emptydir"})
+
+    def test_quiet_start_directory_with_trailing_backslash(self):
+        files, package = self.package()
+        run = run_package(self.wine, self.work, package, tail=r'-q "C:\Program Files\App\"')
+        self.assertCleanRun(run, files, quiet_dir="C:\\Program Files\\App\\",
+                            extra_dirs={"emptydir"})
 
     def test_lone_quiet_marker_is_not_quiet(self):
         files, package = self.package()

@@ -206,6 +206,14 @@ TEST_F(HandOff, QuietStartPassesQuotedDirectoryAfterSwitches) {
                                                        "\"C:\\Program Files\\App\""}));
 }
 
+TEST_F(HandOff, TrailingBackslashesDoubledBeforeTheClosingQuote) {
+    // Two backslashes before the closing quote reach the installer as one.
+    writeFile(temp + "/installer.exe", "x");
+    start(1, 0, "C:\\Apps\\");
+    EXPECT_EQ(spawnedArgs(),
+              (std::vector<std::string>{"installer.exe", "-q", "\"C:\\Apps\\\\\""}));
+}
+
 TEST_F(HandOff, NothingStartedWithoutInstaller) {
     start(1, 0, "C:\\Apps");
     EXPECT_TRUE(compat::spawns().empty());
