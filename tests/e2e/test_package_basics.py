@@ -96,7 +96,7 @@ def build_package(session, work, archive, correct=False, name="package.exe"):
 
 
 def write_zip(path, members):
-    """members: list of (ZipInfo or name, data)."""
+    """members: list of (member record or name, data)."""
     with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as zf:
         for info, data in members:
             zf.writestr(info, data)

