@@ -2,6 +2,8 @@
 // the engine's arguments.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -40,6 +42,8 @@ struct SplitCase {
     const char *installDir;
     std::vector<std::string> engineArgs;
 };
+// Test names and failure output show the case by its label.
+void PrintTo(const SplitCase &c, std::ostream *os) { *os << c.label; }
 
 class CommandLineSplit : public ::testing::TestWithParam<SplitCase> {};
 

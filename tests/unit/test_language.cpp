@@ -1,6 +1,8 @@
 // Language detection: the keyword tables, the order of the five sources, and "locale.log".
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 #include "common/language.h"
@@ -18,6 +20,8 @@ struct ClassifyCase {
     const char *language; // "" when no keyword matches
     const char *lowered;  // nullptr: only ASCII letters change, checked separately
 };
+// Test names and failure output show the case by its label.
+void PrintTo(const ClassifyCase &c, std::ostream *os) { *os << c.label; }
 
 class Classifier : public ::testing::TestWithParam<ClassifyCase> {};
 

@@ -1,6 +1,8 @@
 // The localised failure text and the error box that shows it.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 #include "compat/control.h"
@@ -14,6 +16,8 @@ struct FailureCase {
     const char *country; // HKCU "Control Panel\International" sCountry, or nullptr
     const char *text;
 };
+// Test names and failure output show the case by its label.
+void PrintTo(const FailureCase &c, std::ostream *os) { *os << c.label; }
 
 class FailureText : public StubDirTest, public ::testing::WithParamInterface<FailureCase> {};
 

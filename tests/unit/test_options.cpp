@@ -2,6 +2,8 @@
 // messages, usage, and the include/exclude lists built from the remaining arguments.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <signal.h>
 #include <string.h>
 #include <string>
@@ -130,6 +132,8 @@ struct InvalidCase {
     const char *label;
     std::vector<std::string> options;
 };
+// Test names and failure output show the case by its label.
+void PrintTo(const InvalidCase &c, std::ostream *os) { *os << c.label; }
 
 class InvalidCombination : public EngineFront, public ::testing::WithParamInterface<InvalidCase> {};
 
@@ -200,6 +204,8 @@ struct ListCase {
     std::vector<std::string> include; // up to the null entry
     std::vector<std::string> exclude;
 };
+// Test names and failure output show the case by its label.
+void PrintTo(const ListCase &c, std::ostream *os) { *os << c.label; }
 
 class FileLists : public EngineFront, public ::testing::WithParamInterface<ListCase> {};
 
