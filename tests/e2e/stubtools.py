@@ -79,6 +79,13 @@ class StubTestCase(WineTestCase):
                     archive.writestr(member, data)
         return target
 
+    def place_start_and_temp(self):
+        """The usual scene: the stub alone in work/start, an empty work/temp for TEMP."""
+        self.start = self.work / "start"
+        self.place_stub(self.start)
+        self.temp = self.work / "temp"
+        self.temp.mkdir()
+
     def run_stub(self, start_dir, tail="", env=None, snapshot=(), stub=None, **kwargs):
         """Run the stub found in `start_dir` (or `stub`) with the command-line tail `tail`.
 

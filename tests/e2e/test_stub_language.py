@@ -36,10 +36,7 @@ class FailureBoxLanguage(StubTestCase):
 
     def setUp(self):
         super().setUp()
-        self.start = self.work / "start"
-        self.place_stub(self.start)
-        self.temp = self.work / "temp"
-        self.temp.mkdir()
+        self.place_start_and_temp()
 
     def check(self, locale, scountry, expected):
         self.wine.set_locale(locale=locale, scountry=scountry, country=None)

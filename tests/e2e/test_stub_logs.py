@@ -14,10 +14,7 @@ from stubtools import (MSG_UNZIP_FAILED, TEXT_ENGLISH, StubTestCase, in_snapshot
 class FailedRun(StubTestCase):
     def setUp(self):
         super().setUp()
-        self.start = self.work / "start"
-        self.place_stub(self.start)
-        self.temp = self.work / "temp"
-        self.temp.mkdir()
+        self.place_start_and_temp()
         self.made = self.temp / "tmpqel01"
 
     def run_failing(self, **kwargs):
@@ -80,10 +77,7 @@ class SwitchFiles(StubTestCase):
 
     def setUp(self):
         super().setUp()
-        self.start = self.work / "start"
-        self.place_stub(self.start)
-        self.temp = self.work / "temp"
-        self.temp.mkdir()
+        self.place_start_and_temp()
         files = {
             "trace.log": b"old trace content",  # copied, empty
             "setup.log": b"",                   # copied
@@ -119,10 +113,7 @@ class TermLog(StubTestCase):
 
     def setUp(self):
         super().setUp()
-        self.start = self.work / "start"
-        self.place_stub(self.start)
-        self.temp = self.work / "temp"
-        self.temp.mkdir()
+        self.place_start_and_temp()
 
     def test_messages_appear_on_standard_error(self):
         (self.start / "term.log").write_bytes(b"")

@@ -59,10 +59,7 @@ class Leftovers(StubTestCase):
 
     def setUp(self):
         super().setUp()
-        self.start = self.work / "start"
-        self.place_stub(self.start)
-        self.temp = self.work / "temp"
-        self.temp.mkdir()
+        self.place_start_and_temp()
 
     def test_leftover_holding_only_files_is_cleaned_and_reused(self):
         old = self.temp / "tmpqel01"
