@@ -6,6 +6,9 @@
 //   1  the current directory is on an old FAT volume (8.3 names, local times)
 //   2  the ANSI code page is 932 (double-byte lead bytes in names)
 //   3  overwrite existing files without asking (-o)
+//   4  convert line ends of every member (-aa)
+//   5  chatty (quiet level 0) with include and exclude patterns instead of everything
+//   6  show the archive comment only (-z)
 //
 // Each run happens in a private scratch tree made once per process:
 //
@@ -41,33 +44,46 @@ void updateStatus(void) {}
 
 namespace {
 
-enum { MODE_TEST = 1, MODE_OLD_FAT = 2, MODE_DBCS = 4, MODE_OVERWRITE = 8 };
+enum {
+    MODE_TEST = 1,
+    MODE_OLD_FAT = 2,
+    MODE_DBCS = 4,
+    MODE_OVERWRITE = 8,
+    MODE_TEXT = 16,
+    MODE_PATTERNS = 32,
+    MODE_COMMENT = 64,
+};
+
+// Patterns that reach every part of the matcher: sets, ranges, negation, "?" and "*".
+static char *includePatterns[] = {(char *)"*.t?t", (char *)"[a-m]*", (char *)"[!n-z]*/*", NULL};
+static char *excludePatterns[] = {(char *)"*/x*", (char *)"\\*", NULL};
 
 std::string rootDir, levelA, guardDir, levelB, archivePath, workDir;
 char arg0[] = "ombrelin.exe";
-bool removeTop;      // removeEntry also takes the top of the tree
+bool removeTop; // removeEntry also takes the top of the tree
 
 [[noreturn]] void fail(const char *what, const std::string &detail) {
     fprintf(stderr, "fuzz_archive: %s: %s\n", what, detail.c_str());
     abort();
 }
 
-int quietSink(void *, uint8_t *, uint32_t, int) { return 0; }
-int noPause(void *, const char *, int) { return 0; }
+int quietSink(void *, uint8_t *, uint32_t, int) {
+    return 0;
+}
+int noPause(void *, const char *, int) {
+    return 0;
+}
 
 void makeDir(const std::string &path) {
-    if (mkdir(path.c_str(), 0700) != 0)
-        fail("cannot create", path);
+    if (mkdir(path.c_str(), 0700) != 0) fail("cannot create", path);
 }
 
 // Aborts on a name in dir that is not in allowed (NULL-terminated).
 void expectOnly(const std::string &dir, const char *const *allowed, const char *what) {
     DIR *d = opendir(dir.c_str());
-    if (d == NULL)
-        fail("cannot list", dir);
+    if (d == NULL) fail("cannot list", dir);
     while (struct dirent *e = readdir(d)) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, ".."))
-            continue;
+        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
         bool ok = false;
         for (const char *const *a = allowed; *a != NULL && !ok; a++)
             ok = !strcmp(e->d_name, *a);
@@ -81,8 +97,7 @@ void expectOnly(const std::string &dir, const char *const *allowed, const char *
 }
 
 int removeEntry(const char *path, const struct stat *, int, struct FTW *ftw) {
-    if (ftw->level > 0 || removeTop)
-        remove(path);
+    if (ftw->level > 0 || removeTop) remove(path);
     return 0;
 }
 
@@ -103,8 +118,7 @@ void emptyWorkDir() {
 }
 
 void removeTree() {
-    if (rootDir.empty())
-        return;
+    if (rootDir.empty()) return;
     nftw(rootDir.c_str(), openUp, 16, FTW_PHYS);
     removeTop = true;
     nftw(rootDir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
@@ -112,8 +126,7 @@ void removeTree() {
 
 int lowestFreeFd() {
     int fd = open("/dev/null", O_RDONLY);
-    if (fd < 0)
-        fail("cannot open", "/dev/null");
+    if (fd < 0) fail("cannot open", "/dev/null");
     close(fd);
     return fd;
 }
@@ -132,12 +145,10 @@ void checkScratchTree() {
 
 void writeArchive(const uint8_t *data, size_t size) {
     int fd = open(archivePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0)
-        fail("cannot create", archivePath);
+    if (fd < 0) fail("cannot create", archivePath);
     while (size > 0) {
         ssize_t n = write(fd, data, size);
-        if (n <= 0)
-            fail("cannot write", archivePath);
+        if (n <= 0) fail("cannot write", archivePath);
         data += n;
         size -= (size_t)n;
     }
@@ -148,13 +159,11 @@ void writeArchive(const uint8_t *data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     // The stub has no standard input: questions (replace?) read end-of-file.
-    if (freopen("/dev/null", "r", stdin) == NULL)
-        fail("cannot reopen", "standard input");
+    if (freopen("/dev/null", "r", stdin) == NULL) fail("cannot reopen", "standard input");
     const char *tmp = getenv("TMPDIR");
     std::string pattern = std::string(tmp != NULL && *tmp ? tmp : "/tmp") + "/fuzz_archive.XXXXXX";
     std::string buf = pattern;
-    if (mkdtemp(&buf[0]) == NULL)
-        fail("cannot create", pattern);
+    if (mkdtemp(&buf[0]) == NULL) fail("cannot create", pattern);
     rootDir = buf;
     levelA = rootDir + "/a";
     guardDir = levelA + "/guard";
@@ -170,25 +179,21 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < 1)
-        return 0;
+    if (size < 1) return 0;
     int mode = data[0];
     writeArchive(data + 1, size - 1);
     int firstFreeFd = lowestFreeFd();
 
     char saved[PATH_MAX];
-    if (getcwd(saved, sizeof saved) == NULL)
-        fail("cannot read", "current directory");
-    if (chdir(workDir.c_str()) != 0)
-        fail("cannot enter", workDir);
+    if (getcwd(saved, sizeof saved) == NULL) fail("cannot read", "current directory");
+    if (chdir(workDir.c_str()) != 0) fail("cannot enter", workDir);
 
     compat::reset(); // NT, NTFS, UTC, code page 1252; nothing recorded from the last run
     if (mode & MODE_OLD_FAT) {
         compat::setVolume("FAT", 12, 0);
         compat::setTimeZone(-60, TIME_ZONE_ID_STANDARD);
     }
-    if (mode & MODE_DBCS)
-        compat::setAnsiCodePage(932);
+    if (mode & MODE_DBCS) compat::setAnsiCodePage(932);
     globalsCtor();
     G.program_arg0 = arg0;
     G.archive_path = &archivePath[0];
@@ -196,13 +201,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     G.select_all = 1;
     G.test_only = (mode & MODE_TEST) != 0;
     G.overwrite_always = (mode & MODE_OVERWRITE) != 0;
-    G.extracting = !G.test_only;
+    G.text_conv = (mode & MODE_TEXT) ? 2 : 0;
+    G.comment_only = (mode & MODE_COMMENT) ? 1 : 0;
+    if (mode & MODE_PATTERNS) {
+        G.quiet_level = 0;
+        G.select_all = 0;
+        G.include_names = includePatterns;
+        G.include_count = 3;
+        G.exclude_names = excludePatterns;
+        G.exclude_count = 2;
+    }
+    G.extracting = !G.test_only && !G.comment_only;
     G.message_fn = quietSink;
     G.pause_fn = noPause;
     process_zipfiles();
 
-    if (chdir(saved) != 0)
-        fail("cannot return to", saved);
+    if (chdir(saved) != 0) fail("cannot return to", saved);
     checkScratchTree();
     if (G.test_only) {
         static const char *const nothing[] = {NULL};
