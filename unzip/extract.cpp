@@ -261,22 +261,25 @@ static int seek_local_header(LoopState *st, long index) {
             return -1;
         }
     }
+    // An offset past the end of the file is as wrong as one that misses the signature, so
+    // all three failures may retry with the correction swapped.
+    const char *what = NULL;
+    zoff_t where = request;
     if (position_at(request) != 0) {
-        zmsg(0x401, OffsetMsg, (int)index, "lseek", (long)(request - request % INBUF_SIZE));
-        keep_worst(&st->result, ZR_BADERR);
-        return -1;
+        what = "lseek";
+        where = request - request % INBUF_SIZE;
+    } else if (readbuf(G.sig_buf, 4) != 4) {
+        what = "EOF";
+    } else if (!has_local_sig()) {
+        what = LocalHdrSig;
+    } else {
+        return 0;
     }
-    if (readbuf(G.sig_buf, 4) != 4) {
-        zmsg(0x401, OffsetMsg, (int)index, "EOF", (long)request);
-        keep_worst(&st->result, ZR_BADERR);
-        return -1;
-    }
-    if (has_local_sig()) return 0;
-    zmsg(0x401, OffsetMsg, (int)index, LocalHdrSig, (long)request);
-    keep_worst(&st->result, ZR_ERR);
-    if ((index == 0 && G.prefix_bytes != 0) || (G.prefix_bytes == 0 && st->saved_prefix != 0))
-        return recompensate(st, index, request);
-    return -1;
+    zmsg(0x401, OffsetMsg, (int)index, what, (long)where);
+    int may_retry =
+        (index == 0 && G.prefix_bytes != 0) || (G.prefix_bytes == 0 && st->saved_prefix != 0);
+    keep_worst(&st->result, what == LocalHdrSig || may_retry ? ZR_ERR : ZR_BADERR);
+    return may_retry ? recompensate(st, index, request) : -1;
 }
 
 // Reads the local header, name and extra field; 0 when the member can be extracted.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -56,6 +57,10 @@ class EngineTest : public ::testing::Test {
         ASSERT_NE(nullptr, f);
         ASSERT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), f));
         fclose(f);
+    }
+    static bool fileExists(const char *name) {
+        struct stat st;
+        return stat(name, &st) == 0;
     }
     static std::string readFile(const char *name) {
         std::string out;

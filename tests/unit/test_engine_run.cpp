@@ -1,0 +1,248 @@
+// Whole engine runs over archives built byte by byte here, where the offsets, the bytes in
+// front and the damage are exactly what each test needs: the prefix correction and its
+// retries, batches, CRC and selection verdicts, and the overwrite rules without input.
+#include <sys/stat.h>
+
+#include <zlib.h>
+
+#include "engine_fixture.h"
+
+namespace {
+
+struct Member {
+    std::string name, data;
+    uint16_t flags = 0;
+    uint16_t method = METHOD_STORED;
+    uint32_t crc = 0; // 0: the true CRC
+};
+
+// A stored archive. `front` stands before it; with `correctLocal` / `correctCentral` the
+// local header offsets / the directory offset count from the start of the file instead of
+// the archive's.
+std::string buildPackage(const std::vector<Member> &members, const std::string &front = "",
+                         bool correctLocal = false, bool correctCentral = false,
+                         int32_t cdirOffsetError = 0, const std::string &gap = "") {
+    std::string archive, central;
+    uint32_t shift = (uint32_t)front.size();
+    for (const Member &m : members) {
+        uint32_t crc =
+            m.crc ? m.crc
+                  : (uint32_t)::crc32(0UL, (const Bytef *)m.data.data(), (uInt)m.data.size());
+        uint32_t offset = (uint32_t)archive.size() + (correctLocal ? shift : 0);
+        archive += "PK\x03\x04";
+        archive += (char)10; // version needed 1.0
+        archive += (char)0;  // host
+        put16(archive, m.flags);
+        put16(archive, m.method);
+        put16(archive, 0x6000);                    // 12:00:00
+        put16(archive, (44 << 9) | (7 << 5) | 15); // 2024-07-15
+        put32(archive, crc);
+        put32(archive, (uint32_t)m.data.size()); // compressed size
+        put32(archive, (uint32_t)m.data.size()); // uncompressed size
+        put16(archive, (unsigned)m.name.size());
+        put16(archive, 0); // extra field
+        archive += m.name + m.data;
+
+        central += "PK\x01\x02";
+        central += (char)20; // made by 2.0
+        central += (char)3;  // Unix
+        central += (char)10;
+        central += (char)0;
+        put16(central, m.flags);
+        put16(central, m.method);
+        put16(central, 0x6000);
+        put16(central, (44 << 9) | (7 << 5) | 15);
+        put32(central, crc);
+        put32(central, (uint32_t)m.data.size());
+        put32(central, (uint32_t)m.data.size());
+        put16(central, (unsigned)m.name.size());
+        put16(central, 0); // extra field
+        put16(central, 0); // comment
+        put16(central, 0); // disk
+        put16(central, 0); // internal attributes
+        put32(central, 0); // external attributes
+        put32(central, offset);
+        central += m.name;
+    }
+    uint32_t cdirOffset =
+        (uint32_t)archive.size() + (correctCentral ? shift : 0) + (uint32_t)cdirOffsetError;
+    archive += central + gap;
+    archive += "PK\x05\x06";
+    put16(archive, 0);
+    put16(archive, 0);
+    put16(archive, (unsigned)members.size());
+    put16(archive, (unsigned)members.size());
+    put32(archive, (uint32_t)central.size());
+    put32(archive, cdirOffset);
+    put16(archive, 0);
+    return front + archive;
+}
+
+class EngineRun : public EngineTest {
+  protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        // process_zipfiles allocates its own buffers.
+        free_G_buffers();
+        // Questions read nothing, as in the stub, which has no console.
+        saved_stdin_ = dup(0);
+        ASSERT_NE(nullptr, freopen("/dev/null", "r", stdin));
+        G.quiet_level = 4;
+        G.select_all = 1;
+        G.extracting = 1;
+    }
+    void TearDown() override {
+        dup2(saved_stdin_, 0);
+        close(saved_stdin_);
+        clearerr(stdin);
+        EngineTest::TearDown();
+    }
+    int run(const std::string &package) {
+        writeFile("../package.exe", package);
+        static char path[] = "../package.exe";
+        G.archive_path = path;
+        G.program_arg0 = path;
+        return process_zipfiles();
+    }
+    bool has(const std::string &text) { return messages().find(text) != std::string::npos; }
+
+    int saved_stdin_ = -1;
+};
+
+const std::string Stub(5000, 'S'); // bytes of executable in front of the archive
+
+TEST_F(EngineRun, StubInFrontIsFoundSilently) {
+    EXPECT_EQ(0, run(buildPackage({{"a.txt", "alpha"}, {"d/b.txt", "beta"}}, Stub)));
+    EXPECT_EQ((zoff_t)Stub.size(), G.prefix_bytes);
+    EXPECT_EQ("", messages());
+    EXPECT_EQ("alpha", readFile("a.txt"));
+    EXPECT_EQ("beta", readFile("d/b.txt"));
+}
+
+TEST_F(EngineRun, OffsetsCorrectedToTheWholeFileNeedNoPrefix) {
+    EXPECT_EQ(0, run(buildPackage({{"a.txt", "alpha"}}, Stub, true, true)));
+    EXPECT_EQ(0, G.prefix_bytes);
+    EXPECT_EQ("alpha", readFile("a.txt"));
+}
+
+// The directory offset counts from the archive, the local offsets from the file: adding the
+// prefix once more misses the first header, and the loop retries without it.
+TEST_F(EngineRun, LocalOffsetsAlreadyCorrectedAreRecompensated) {
+    std::string big(20000, 'a');
+    EXPECT_EQ(ZR_ERR, run(buildPackage({{"a.txt", big}, {"b.txt", "beta"}}, Stub, true)));
+    EXPECT_TRUE(has("file #0:  bad zipfile offset (local header sig):  10000\n"));
+    EXPECT_TRUE(has("  (attempting to re-compensate)\n"));
+    EXPECT_EQ(big, readFile("a.txt"));
+    EXPECT_EQ("beta", readFile("b.txt"));
+}
+
+// The same when the doubly corrected offset lies past the end of the file.
+TEST_F(EngineRun, RecompensatedAlsoWhenTheOffsetMissesTheFile) {
+    EXPECT_EQ(ZR_ERR, run(buildPackage({{"a.txt", "alpha"}, {"b.txt", "beta"}}, Stub, true)));
+    EXPECT_TRUE(has("file #0:  bad zipfile offset (lseek):  8192\n"));
+    EXPECT_TRUE(has("  (attempting to re-compensate)\n"));
+    EXPECT_EQ("alpha", readFile("a.txt"));
+    EXPECT_EQ("beta", readFile("b.txt"));
+}
+
+TEST_F(EngineRun, DirectoryFoundOnlyWithoutCorrection) {
+    // Offsets count from the file, but bytes between the directory and the end record make
+    // the geometry suggest a prefix: the directory is found at its plain offset.
+    EXPECT_EQ(ZR_ERR, run(buildPackage({{"a.txt", "alpha"}}, Stub, true, true, 0, "gap")));
+    EXPECT_EQ(0, G.prefix_bytes);
+    EXPECT_EQ("alpha", readFile("a.txt"));
+}
+
+TEST_F(EngineRun, MissingBytesReportedAndProcessingGoesOn) {
+    // The end record claims the directory 5 bytes further on than it is.
+    EXPECT_EQ(ZR_ERR, run(buildPackage({{"a.txt", "alpha"}}, "", false, false, 5)));
+    EXPECT_TRUE(has("missing 5 bytes in zipfile\n    (attempting to process anyway)\n"));
+    EXPECT_EQ("alpha", readFile("a.txt"));
+}
+
+TEST_F(EngineRun, DirectoryNowhereIsSevere) {
+    std::string p = buildPackage({{"a.txt", "alpha"}}, Stub);
+    p[p.find("PK\x01\x02")] = 'X';
+    EXPECT_EQ(ZR_BADERR, run(p));
+    EXPECT_TRUE(has("start of central directory not found;\n  zipfile corrupt.\n"));
+    EXPECT_FALSE(fileExists("a.txt"));
+}
+
+TEST_F(EngineRun, MembersAcrossThreeBatches) {
+    std::vector<Member> members;
+    for (int i = 0; i < 130; i++)
+        members.push_back({"m" + std::to_string(i), "data " + std::to_string(i)});
+    EXPECT_EQ(0, run(buildPackage(members, Stub)));
+    for (int i : {0, 63, 64, 127, 128, 129})
+        EXPECT_EQ("data " + std::to_string(i), readFile(("m" + std::to_string(i)).c_str()));
+}
+
+TEST_F(EngineRun, DamagedDirectoryStopsAfterTheBatchRead) {
+    std::vector<Member> members;
+    for (int i = 0; i < 130; i++)
+        members.push_back({"m" + std::to_string(i), "x"});
+    std::string p = buildPackage(members, Stub);
+    // The 101st directory entry (the 37th of the second batch) loses its signature.
+    size_t at = p.find("PK\x01\x02");
+    for (int i = 0; i < 100; i++)
+        at = p.find("PK\x01\x02", at + 4);
+    p[at] = 'X';
+    EXPECT_EQ(ZR_BADERR, run(p));
+    EXPECT_TRUE(has("expected central file header signature not found (file #36).\n"));
+    EXPECT_TRUE(fileExists("m99"));   // accepted in the damaged batch: still extracted
+    EXPECT_FALSE(fileExists("m100")); // the damaged entry and everything after it: not
+    EXPECT_FALSE(fileExists("m129"));
+}
+
+TEST_F(EngineRun, CrcMismatchKeepsTheFileAndFails) {
+    EXPECT_EQ(ZR_ERR, run(buildPackage({{"a.txt", "alpha", 0, 0, 0x12345678}}, Stub)));
+    EXPECT_TRUE(has("a.txt" + std::string(17, ' ') + "  bad CRC d0e0396a  (should be 12345678)\n"));
+    EXPECT_EQ("alpha", readFile("a.txt"));
+}
+
+TEST_F(EngineRun, EncryptedMemberSkippedOthersExtracted) {
+    EXPECT_EQ(ZR_UNSUPPORTED, run(buildPackage({{"a.txt", "alpha"},
+                                                {"secret", "xxxxxxxxxxxxxxxx", GPF_ENCRYPTED},
+                                                {"b.txt", "beta"}},
+                                               Stub)));
+    EXPECT_EQ("alpha", readFile("a.txt"));
+    EXPECT_EQ("beta", readFile("b.txt"));
+    EXPECT_FALSE(fileExists("secret"));
+}
+
+TEST_F(EngineRun, DeflatedMemberFailsUntilItCanBeDecoded) {
+    EXPECT_EQ(ZR_ERR, run(buildPackage({{"z", "not really deflate", 0, METHOD_DEFLATED}}, Stub)));
+    EXPECT_TRUE(has("  error:  invalid compressed data to inflate z\n"));
+}
+
+TEST_F(EngineRun, PatternThatMatchesNothing) {
+    static char pattern[] = "*.doc", *names[] = {pattern, NULL};
+    G.select_all = 0;
+    G.include_names = names;
+    G.include_count = 1;
+    EXPECT_EQ(ZR_NOMATCH, run(buildPackage({{"a.txt", "alpha"}}, Stub)));
+    EXPECT_TRUE(has("caution: filename not matched:  *.doc\n"));
+}
+
+TEST_F(EngineRun, ExistingFilesKeptWithoutAnAnswer) {
+    writeFile("a.txt", "old a");
+    writeFile("b.txt", "old b");
+    EXPECT_EQ(ZR_WARN,
+              run(buildPackage({{"a.txt", "new"}, {"b.txt", "new"}, {"c.txt", "c"}}, Stub)));
+    EXPECT_EQ("old a", readFile("a.txt"));
+    EXPECT_EQ("old b", readFile("b.txt"));
+    EXPECT_EQ("c", readFile("c.txt"));
+    // Asked once; the assumed "None" answers every later question.
+    EXPECT_EQ("replace a.txt? [y]es, [n]o, [A]ll, [N]one, [r]ename:  NULL\n(assuming [N]one)\n",
+              messages());
+}
+
+TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
+    writeFile("a.txt", "old a");
+    chmod("a.txt", 0444);
+    G.overwrite_always = 1;
+    EXPECT_EQ(0, run(buildPackage({{"a.txt", "new"}}, Stub)));
+    EXPECT_EQ("new", readFile("a.txt"));
+}
+
+} // namespace
