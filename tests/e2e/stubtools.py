@@ -101,6 +101,8 @@ class StubTestCase(WineTestCase):
         result = self.wine.run(cmdline, start_dir, env=edits, box_title=BOX_TITLE,
                                snapshot=snapshot, artifacts=self.work / "run", **kwargs)
         self.assertNotEqual(result.status, "timeout", f"the stub did not end: {result}")
+        for ids in result.x_windows:
+            self.assertTrue(ids, f"xdotool finds no window named {BOX_TITLE!r}")
         return result
 
     def assertErrorsLog(self, data, messages):

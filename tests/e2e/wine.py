@@ -40,8 +40,9 @@ Command line: ``python3 wine.py probe | start --state FILE | stop --state FILE |
 Facts about Wine this module relies on
 --------------------------------------
 - Without an X display Wine creates no windows and message boxes return at once, so an Xvfb
-  display is started (no window manager: boxes are found and closed from inside the prefix by
-  boxtext.exe, since synthetic key presses do not reach them).
+  display is started (no window manager: boxes are read and closed from inside the prefix by
+  boxtext.exe, since synthetic key presses do not reach them; xdotool confirms that each box is
+  a window of that name on the display).
 - Wine rebuilds the Windows command line from Unix arguments and sets TEMP/TMP from its registry,
   so programs under test are started by launch.exe, configured through LAUNCH_* variables.
 - The loader is called directly (/usr/lib/wine/wine64 or /usr/lib/wine/wine): /usr/bin/wine
@@ -135,6 +136,7 @@ class RunResult:
         self.boxes = []          # texts of the boxes seen, in order (str, cp1252-decoded)
         self.snapshots = []      # per box: {unix dir: {relative path: bytes, or None for a dir}}
         self.screenshots = []    # per box: PNG path (or None when it could not be taken)
+        self.x_windows = []      # per box: X window ids xdotool found under the box's title
         self.seconds = 0.0       # wall time of the run
 
     @property
@@ -441,6 +443,16 @@ class WineSession:
         (art / "result.txt").write_text(repr(result) + "\n")
         return result
 
+    def x_windows_named(self, title):
+        """X window ids whose name is exactly `title` (xdotool), or [] when there are none."""
+        try:
+            done = subprocess.run(["xdotool", "search", "--name", "^%s$" % re.escape(title)],
+                                  env=dict(os.environ, DISPLAY=self.display or ""),
+                                  capture_output=True, text=True, timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            return []
+        return done.stdout.split()
+
     def _watch_boxes(self, title, art, report, snapshot, result, first_wait, max_boxes, on_box):
         boxtext = str(self.program("boxtext.exe"))
         for i in range(max_boxes):
@@ -453,6 +465,8 @@ class WineSession:
             if code != 0:
                 return
             result.boxes.append(textfile.read_bytes().decode("cp1252"))
+            # The box is a real window on the display, under its title as the window name.
+            result.x_windows.append(self.x_windows_named(title))
             # The box holds the program still: this is the moment to look at its files.
             result.snapshots.append({str(d): snapshot_tree(d) for d in snapshot})
             shot = art / f"box{i + 1}.png"
