@@ -133,8 +133,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 BOOL OemToCharA(LPCSTR src, LPSTR dst);
 BOOL CharToOemA(LPCSTR src, LPSTR dst);
 BOOL IsDBCSLeadByte(BYTE c);
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, WCHAR *dst,
-                        int dstLen);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, WCHAR *dst, int dstLen);
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR *src, int srcLen, LPSTR dst,
                         int dstLen, LPCSTR defaultChar, BOOL *usedDefault);
 
@@ -143,8 +142,7 @@ BOOL FileTimeToLocalFileTime(const FILETIME *utc, LPFILETIME local);
 
 BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
                            LPDWORD serialNumber, LPDWORD maxComponentLength,
-                           LPDWORD fileSystemFlags, LPSTR fileSystemName,
-                           DWORD fileSystemNameSize);
+                           LPDWORD fileSystemFlags, LPSTR fileSystemName, DWORD fileSystemNameSize);
 UINT GetDriveTypeA(LPCSTR root);
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buf, LPSTR *filePart);
 BOOL SetVolumeLabelA(LPCSTR root, LPCSTR label);

@@ -43,7 +43,9 @@ struct SplitCase {
     std::vector<std::string> engineArgs;
 };
 // Test names and failure output show the case by its label.
-void PrintTo(const SplitCase &c, std::ostream *os) { *os << c.label; }
+void PrintTo(const SplitCase &c, std::ostream *os) {
+    *os << c.label;
+}
 
 class CommandLineSplit : public ::testing::TestWithParam<SplitCase> {};
 

@@ -21,7 +21,9 @@ struct ClassifyCase {
     const char *lowered;  // nullptr: only ASCII letters change, checked separately
 };
 // Test names and failure output show the case by its label.
-void PrintTo(const ClassifyCase &c, std::ostream *os) { *os << c.label; }
+void PrintTo(const ClassifyCase &c, std::ostream *os) {
+    *os << c.label;
+}
 
 class Classifier : public ::testing::TestWithParam<ClassifyCase> {};
 

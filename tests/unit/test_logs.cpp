@@ -210,8 +210,7 @@ TEST_F(HandOff, TrailingBackslashesDoubledBeforeTheClosingQuote) {
     // Two backslashes before the closing quote reach the installer as one.
     writeFile(temp + "/installer.exe", "x");
     start(1, 0, "C:\\Apps\\");
-    EXPECT_EQ(spawnedArgs(),
-              (std::vector<std::string>{"installer.exe", "-q", "\"C:\\Apps\\\\\""}));
+    EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "\"C:\\Apps\\\\\""}));
 }
 
 TEST_F(HandOff, NothingStartedWithoutInstaller) {

@@ -17,7 +17,9 @@ struct FailureCase {
     const char *text;
 };
 // Test names and failure output show the case by its label.
-void PrintTo(const FailureCase &c, std::ostream *os) { *os << c.label; }
+void PrintTo(const FailureCase &c, std::ostream *os) {
+    *os << c.label;
+}
 
 class FailureText : public StubDirTest, public ::testing::WithParamInterface<FailureCase> {};
 

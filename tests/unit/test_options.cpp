@@ -133,7 +133,9 @@ struct InvalidCase {
     std::vector<std::string> options;
 };
 // Test names and failure output show the case by its label.
-void PrintTo(const InvalidCase &c, std::ostream *os) { *os << c.label; }
+void PrintTo(const InvalidCase &c, std::ostream *os) {
+    *os << c.label;
+}
 
 class InvalidCombination : public EngineFront, public ::testing::WithParamInterface<InvalidCase> {};
 
@@ -205,7 +207,9 @@ struct ListCase {
     std::vector<std::string> exclude;
 };
 // Test names and failure output show the case by its label.
-void PrintTo(const ListCase &c, std::ostream *os) { *os << c.label; }
+void PrintTo(const ListCase &c, std::ostream *os) {
+    *os << c.label;
+}
 
 class FileLists : public EngineFront, public ::testing::WithParamInterface<ListCase> {};
 

@@ -83,13 +83,13 @@ static int applyEnvironmentEdits(char *edits) {
 /* An inheritable handle on a file created for writing, or INVALID_HANDLE_VALUE. */
 static HANDLE createOutput(const char *path) {
     SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 int main(void) {
-    static const char *const own[] = {"LAUNCH_CMDLINE", "LAUNCH_DIR",       "LAUNCH_ENV",
-                                      "LAUNCH_STDOUT",  "LAUNCH_STDERR",    "LAUNCH_TIMEOUT_MS",
+    static const char *const own[] = {"LAUNCH_CMDLINE", "LAUNCH_DIR",    "LAUNCH_ENV",
+                                      "LAUNCH_STDOUT",  "LAUNCH_STDERR", "LAUNCH_TIMEOUT_MS",
                                       "LAUNCH_REPORT"};
     char *cmdline = takeVariable("LAUNCH_CMDLINE");
     char *dir = takeVariable("LAUNCH_DIR");
@@ -112,12 +112,13 @@ int main(void) {
     if (!cmdline[0]) return fail("LAUNCH_CMDLINE-missing");
     if (timeoutText[0]) timeout = (DWORD)strtoul(timeoutText, NULL, 10);
 
-    for (i = 0; i < sizeof own / sizeof own[0]; i++) SetEnvironmentVariableA(own[i], NULL);
+    for (i = 0; i < sizeof own / sizeof own[0]; i++)
+        SetEnvironmentVariableA(own[i], NULL);
     if (!applyEnvironmentEdits(edits)) return fail("environment");
 
     /* Explicit handles for all three streams: a GUI program then finds its stderr in the file. */
-    in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
-                     0, NULL);
+    in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0,
+                     NULL);
     if (outPath[0] && (out = createOutput(outPath)) == INVALID_HANDLE_VALUE)
         return fail("stdout-file");
     if (errPath[0] && (err = createOutput(errPath)) == INVALID_HANDLE_VALUE)
@@ -140,8 +141,7 @@ int main(void) {
         report("timeout");
         return EXIT_HELPER_FAILED;
     }
-    if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(pi.hProcess, &exitCode))
-        return fail("wait");
+    if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(pi.hProcess, &exitCode)) return fail("wait");
     CloseHandle(pi.hProcess);
     snprintf(line, sizeof line, "exit %lu", (unsigned long)exitCode);
     report(line);

@@ -30,8 +30,9 @@ static size_t recordLen;
 
 static void add(const char *label, const char *value) {
     int n = snprintf(record + recordLen, sizeof record - recordLen, "%s%s\n", label, value);
-    if (n > 0) recordLen = (size_t)n < sizeof record - recordLen ? recordLen + (size_t)n
-                                                                  : sizeof record - 1;
+    if (n > 0)
+        recordLen =
+            (size_t)n < sizeof record - recordLen ? recordLen + (size_t)n : sizeof record - 1;
 }
 
 static int writeFile(const char *path, const char *mode) {
@@ -46,7 +47,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show)
     char line[64], cwd[MAX_PATH + 1];
     const char *out;
     int i, ok;
-    (void)instance; (void)previous; (void)tail; (void)show;
+    (void)instance;
+    (void)previous;
+    (void)tail;
+    (void)show;
 
     add("cmdline=", GetCommandLineA());
     snprintf(line, sizeof line, "%d", __argc);
