@@ -215,6 +215,20 @@ TEST_F(EngineRun, DeflatedMemberFailsUntilItCanBeDecoded) {
     EXPECT_TRUE(has("  error:  invalid compressed data to inflate z\n"));
 }
 
+TEST_F(EngineRun, Utf8NamesBecomeAnsiNames) {
+    // Bit 11 marks UTF-8 names: "é" has a Windows-1252 form, the CJK character has none.
+    EXPECT_EQ(
+        0, run(buildPackage(
+               {{"caf\xC3\xA9.txt", "x", GPF_UTF8}, {"\xE4\xB8\x96.txt", "y", GPF_UTF8}}, Stub)));
+    EXPECT_EQ("x", readFile("caf\xE9.txt"));
+    EXPECT_EQ("y", readFile("_.txt"));
+}
+
+TEST_F(EngineRun, UnflaggedNamesKeepTheirBytesFromUnixHosts) {
+    EXPECT_EQ(0, run(buildPackage({{"caf\xC3\xA9.txt", "x"}}, Stub)));
+    EXPECT_EQ("x", readFile("caf\xC3\xA9.txt"));
+}
+
 TEST_F(EngineRun, PatternThatMatchesNothing) {
     static char pattern[] = "*.doc", *names[] = {pattern, NULL};
     G.select_all = 0;
@@ -243,6 +257,54 @@ TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
     G.overwrite_always = 1;
     EXPECT_EQ(0, run(buildPackage({{"a.txt", "new"}}, Stub)));
     EXPECT_EQ("new", readFile("a.txt"));
+}
+
+// ---------------------------------------------------------------------------------------
+
+// Blocks as compressed extra fields carry them: method, CRC-32 of the data, then the data.
+std::string extraBlock(const std::string &data, uint16_t method = METHOD_STORED, uint32_t crc = 0) {
+    std::string b;
+    put16(b, method);
+    put32(b, crc ? crc : (uint32_t)::crc32(0UL, (const Bytef *)data.data(), (uInt)data.size()));
+    return b + data;
+}
+
+TEST_F(EngineTest, MemoryExtractionOfStoredBlock) {
+    std::string block = extraBlock("security descriptor");
+    std::vector<uint8_t> target(19);
+    EXPECT_EQ(0, memextract(target.data(), (uint32_t)target.size(), (const uint8_t *)block.data(),
+                            (uint32_t)block.size()));
+    EXPECT_EQ("security descriptor", std::string(target.begin(), target.end()));
+}
+
+TEST_F(EngineTest, MemoryExtractionNeverWritesPastItsTarget) {
+    std::string block = extraBlock("longer than the target says");
+    std::vector<uint8_t> target(8, 'T');
+    EXPECT_EQ(ZR_ERR, memextract(target.data(), (uint32_t)target.size(),
+                                 (const uint8_t *)block.data(), (uint32_t)block.size()));
+    EXPECT_EQ(std::string(8, 'T'), std::string(target.begin(), target.end()));
+    EXPECT_NE(std::string::npos,
+              messages().find("extra-field block larger than its declared size"));
+    EXPECT_EQ(ZR_ERR, memextract(target.data(), 8, (const uint8_t *)"\0\0\0", 3));
+}
+
+TEST_F(EngineTest, MemoryExtractionChecksTheCrc) {
+    std::string block = extraBlock("abc", METHOD_STORED, 0x11111111);
+    uint8_t target[3];
+    EXPECT_EQ(ZR_ERR, memextract(target, 3, (const uint8_t *)block.data(), (uint32_t)block.size()));
+    EXPECT_NE(std::string::npos,
+              messages().find("bad extra-field CRC 352441c2 (should be 11111111)\n"));
+    G.test_only = 1;
+    EXPECT_EQ(ZR_ERR + 8 * 256,
+              memextract(target, 3, (const uint8_t *)block.data(), (uint32_t)block.size()));
+}
+
+TEST_F(EngineTest, MemoryExtractionOfUnknownMethod) {
+    std::string block = extraBlock("abc", 12);
+    uint8_t target[3];
+    EXPECT_EQ(ZR_ERR, memextract(target, 3, (const uint8_t *)block.data(), (uint32_t)block.size()));
+    EXPECT_NE(std::string::npos,
+              messages().find("unsupported extra-field compression type (12)--skipping\n"));
 }
 
 } // namespace
