@@ -82,6 +82,10 @@ class EngineRun : public EngineTest {
   protected:
     void SetUp() override {
         EngineTest::SetUp();
+        // Members land in out/; the package stands beside it, inside this test's own folder
+        // (tests run in parallel).
+        ASSERT_EQ(0, mkdir("out", 0755));
+        ASSERT_EQ(0, chdir("out"));
         // process_zipfiles allocates its own buffers.
         free_G_buffers();
         // Questions read nothing, as in the stub, which has no console.
