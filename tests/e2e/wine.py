@@ -425,8 +425,13 @@ class WineSession:
                                     stdout=llog, stderr=llog)
             try:
                 if box_title:
+                    # The wait ends a little before the program's time is up, so that a
+                    # missing box can still be looked for on the screen.
                     self._watch_boxes(box_title, art, report, snapshot, result,
-                                      timeout if box_wait is None else box_wait, max_boxes, on_box)
+                                      max(timeout - 5, 1) if box_wait is None else box_wait,
+                                      max_boxes, on_box)
+                    if not result.boxes and proc.poll() is None and not report.exists():
+                        self.screenshot(art / "no-box.png")
                 proc.wait(timeout=timeout + 30)
             finally:
                 if proc.poll() is None:
