@@ -196,21 +196,6 @@ static unsigned scan_batch(LoopState *st) {
 // ---------------------------------------------------------------------------------------
 // Finding a member's local header
 
-// Buffers the block that holds request; 0, or -1 when nothing could be read.
-static int position_at(zoff_t request) {
-    zoff_t in_block = request % INBUF_SIZE, block = request - in_block;
-    if (block != G.block_start) {
-        G.block_start = _lseeki64(G.archive_fd, block, SEEK_SET);
-        int n = G.block_start < 0 ? -1 : _read(G.archive_fd, G.read_buf, INBUF_SIZE);
-        if (n <= 0) return -1;
-        G.read_left = n - (int)in_block;
-    } else {
-        G.read_left += (int)(G.read_ptr - G.read_buf) - (int)in_block;
-    }
-    G.read_ptr = G.read_buf + in_block;
-    return 0;
-}
-
 static int has_local_sig(void) {
     return memcmp(G.sig_buf, G.sig_local, 4) == 0;
 }
@@ -265,7 +250,7 @@ static int seek_local_header(LoopState *st, long index) {
     // all three failures may retry with the correction swapped.
     const char *what = NULL;
     zoff_t where = request;
-    if (position_at(request) != 0) {
+    if (archive_seek(G.cur_entry->local_offset) != 0) {
         what = "lseek";
         where = request - request % INBUF_SIZE;
     } else if (readbuf(G.sig_buf, 4) != 4) {
@@ -539,8 +524,7 @@ static int extract_batch(LoopState *st, unsigned n) {
         int r = extract_entry(st, index);
         if (r != 0) return r;
     }
-    G.block_start = _lseeki64(G.archive_fd, dir_block, SEEK_SET);
-    (void)_read(G.archive_fd, G.read_buf, INBUF_SIZE);
+    (void)read_block_at(dir_block);
     G.read_ptr = G.read_buf + dir_offset;
     G.read_left = dir_left;
     st->batch++;

@@ -65,7 +65,7 @@ char *GetLoadPath(void) {
 // ---------------------------------------------------------------------------------------
 // Reading the archive
 
-static int read_block_at(zoff_t block) {
+int read_block_at(zoff_t block) {
     G.block_start = _lseeki64(G.archive_fd, block, SEEK_SET);
     if (G.block_start < 0) return -1;
     return _read(G.archive_fd, G.read_buf, INBUF_SIZE);
@@ -197,13 +197,15 @@ static int apply_prefix(void) {
 
 // Positions the input at the directory; tries without the correction when the signature
 // is not where the numbers say. 0, 2 (found uncorrected) or 3.
+static int central_sig_at_cdir_offset(void) {
+    return archive_seek(G.end_rec.cdir_offset) == 0 && readbuf(G.sig_buf, 4) == 4 &&
+           memcmp(G.sig_buf, G.sig_central, 4) == 0;
+}
+
 static int find_central_dir(void) {
-    int r = archive_seek(G.end_rec.cdir_offset);
-    if (r == 0 && readbuf(G.sig_buf, 4) == 4 && memcmp(G.sig_buf, G.sig_central, 4) == 0) return 0;
+    if (central_sig_at_cdir_offset()) return 0;
     G.prefix_bytes = 0;
-    r = archive_seek(G.end_rec.cdir_offset);
-    if (r == 0 && readbuf(G.sig_buf, 4) == 4 && memcmp(G.sig_buf, G.sig_central, 4) == 0)
-        return ZR_ERR;
+    if (central_sig_at_cdir_offset()) return ZR_ERR;
     zmsg(0x401, CentDirNotFound, G.archive_path, ReportMsg);
     return ZR_BADERR;
 }

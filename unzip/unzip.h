@@ -269,6 +269,8 @@ int find_ecrec(zoff_t searchlen);
 int uz_end_central(void);
 void free_G_buffers(void);
 int archive_seek(zoff_t offset); // offset-corrected seek; 0, 3 or 51
+// Seeks to a block-aligned file offset and reads one block into read_buf; bytes read or < 0.
+int read_block_at(zoff_t block);
 extern const char ReportMsg[];
 extern const char SeekMsg[];
 
