@@ -38,10 +38,6 @@
 #include "control.h"
 #include "unzip/unzip.h"
 
-// The console driver's versions: nothing is started and there is no status window.
-void hand_off(void) {}
-void updateStatus(void) {}
-
 namespace {
 
 enum {

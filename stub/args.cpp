@@ -12,7 +12,7 @@ static const char EngineName[] = "ombrelin.exe";
 // What the split has found so far; the vector has room for every token.
 struct CommandLine {
     int *quiet;
-    char *installDir; // PATH_BUF bytes
+    char **installDir; // heap string
     char **argv;
     int *argc;
 };
@@ -25,9 +25,15 @@ static void appendToken(CommandLine *cl, const char *token, size_t len) {
     cl->argv[(*cl->argc)++] = copy;
 }
 
-// The directory holds at most 260 characters; a longer one is cut there.
+// The directory is handed on to the installer exactly as given, however long: the stub
+// never uses it as a path itself, and a cut one would install somewhere else.
 static void setInstallDir(CommandLine *cl, const char *text, size_t len) {
-    copyPrefix(cl->installDir, PATH_BUF, text, len);
+    char *dir = (char *)malloc(len + 1);
+    if (dir == NULL) return; // short of memory: no directory
+    memcpy(dir, text, len);
+    dir[len] = '\0';
+    free(*cl->installDir);
+    *cl->installDir = dir;
 }
 
 static int holdsQuietMarker(const char *token, size_t len) {
@@ -37,7 +43,7 @@ static int holdsQuietMarker(const char *token, size_t len) {
 }
 
 static int wantsInstallDir(const CommandLine *cl) {
-    return *cl->quiet && cl->installDir[0] == '\0';
+    return *cl->quiet && (*cl->installDir == NULL || (*cl->installDir)[0] == '\0');
 }
 
 // A token followed by a space naming the install directory. A quoted directory may hold
@@ -93,18 +99,18 @@ static size_t countSpaces(const char *text) {
     return n;
 }
 
-void getArguments(char *tail, int *quiet, int *properties, char *installDirBuf, int *argc,
+void getArguments(char *tail, int *quiet, int *properties, char **installDir, int *argc,
                   char ***argv) {
     (void)properties; // the command line has no properties switch
     if (tail == NULL) tail = (char *)"";
     *quiet = 0;
-    installDirBuf[0] = '\0';
+    *installDir = dupString("");
     *argc = 0;
     // Entry 0, one entry per token, and the terminating null entry.
     *argv = (char **)calloc(countSpaces(tail) + 3, sizeof(char *));
     if (*argv == NULL) return;
 
-    CommandLine cl = {quiet, installDirBuf, *argv, argc};
+    CommandLine cl = {quiet, installDir, *argv, argc};
     appendToken(&cl, EngineName, strlen(EngineName));
     if (tail[0] != '\0') {
         const char *p = tail;

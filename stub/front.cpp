@@ -7,10 +7,6 @@
 #include "stub/stub.h"
 #include "unzip/unzip.h"
 
-// Flags of the option messages: error stream, plus the bit the sink reads as "from the
-// option parser".
-enum { OPTION_MSG_FLAGS = 0x401 };
-
 const char InvalidOptionsMsg[] =
     "error:  -fn or any combination of -c, -l, -p, -t, -u and -v options invalid\n";
 const char IgnoreOOptionMsg[] = "caution:  both -n and -o specified; ignoring -o\n";
@@ -145,12 +141,12 @@ static int checkCombinations(void) {
     int error = 0;
     if ((G.to_sink && (G.test_only || G.update_only)) || (G.test_only && G.update_only) ||
         (G.freshen && G.no_overwrite)) {
-        zmsg(OPTION_MSG_FLAGS, "%s", InvalidOptionsMsg);
+        zmsg(MSG_ERROR, "%s", InvalidOptionsMsg);
         error = 1;
     }
     if (G.text_conv > 2) G.text_conv = 2;
     if (G.no_overwrite && G.overwrite_always != 0) {
-        zmsg(OPTION_MSG_FLAGS, "%s", IgnoreOOptionMsg);
+        zmsg(MSG_ERROR, "%s", IgnoreOOptionMsg);
         G.overwrite_always = 0;
     }
     if (G.paging && !_isatty(1)) G.paging = 0;
@@ -229,6 +225,8 @@ int unzip(int argc, char **argv) {
     if (argc < 1 || argv == NULL) return ZR_PARAM; // the vector could not be built
     G.program_arg0 = argv[0];
     G.archive_path = GetLoadPath();
+    G.status_fn = updateStatus;
+    G.handoff_fn = hand_off;
     G.listing_mode = 0;
 
     int result = uz_opts(&argc, &argv);

@@ -6,49 +6,22 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
+#include "common/logline.h"
 #include "stub/stub.h"
+#include "unzip/unzip.h"
 
 const char SemaphoreFileName[] = "__qelexpand.sem";
 const char StartDirFileName[] = "startdir.txt";
-const char ExtractLogName[] = "qelpand.log";
 const char ErrorLogName[] = "errors.log";
 static const char TermLogName[] = "term.log";
-
-enum { STAMP_BUF = 1000 };
-
-// The local time as asctime writes it on Windows, without its line end:
-// "Tue Dec 08 03:23:47 2026" (24 characters, day in two digits). Formatted here so that
-// the line is the same on every runtime library and locale.
-static void formatStamp(char *stamp, size_t size) {
-    static const char days[] = "SunMonTueWedThuFriSat";
-    static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
-    time_t now = time(NULL);
-    const struct tm *t = localtime(&now);
-    if (t == NULL) {
-        copyBounded(stamp, "", size);
-        return;
-    }
-    snprintf(stamp, size, "%.3s %.3s %02d %02d:%02d:%02d %d", days + 3 * (t->tm_wday % 7),
-             months + 3 * (t->tm_mon % 12), t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec,
-             t->tm_year + 1900);
-}
 
 void logErrorMessage(const char *message) {
     if (_access(TermLogName, 0) == 0) {
         fputs(message, stderr);
         fflush(stderr);
     }
-    FILE *log = fopen(ErrorLogName, "a+t");
-    if (log == NULL) return;
-    char *stamp = (char *)malloc(STAMP_BUF);
-    if (stamp != NULL) {
-        formatStamp(stamp, STAMP_BUF);
-        fprintf(log, "%s %s\n", stamp, message);
-        free(stamp);
-    }
-    fclose(log);
+    appendLogLine(ErrorLogName, message);
 }
 
 int createEmptyLog(const char *path, const char *targetDir) {
@@ -81,8 +54,9 @@ void createLogsInTempDir(const char *startDir, const char *tempDir) {
 }
 
 // One level deep: files and empty subdirectories go, a subdirectory with content stays
-// (and so does dir). An entry whose full path exceeds 260 characters is skipped.
-void cleanUpTempDir(const char *dir) {
+// (and so does dir). An entry whose full path exceeds 260 characters is skipped, and so is
+// the top-level file named keep (compared without regard to case, as Windows names are).
+void cleanUpTempDirExcept(const char *dir, const char *keep) {
     char pattern[PATH_BUF];
     if (dir[0] != '\0' && joinPath(pattern, PATH_BUF, dir, "*.*")) {
         struct _finddata_t entry;
@@ -90,6 +64,7 @@ void cleanUpTempDir(const char *dir) {
         if (listing != -1) {
             do {
                 if (_stricmp(entry.name, ".") == 0 || _stricmp(entry.name, "..") == 0) continue;
+                if (keep != NULL && _stricmp(entry.name, keep) == 0) continue;
                 char path[PATH_BUF];
                 if (!joinPath(path, PATH_BUF, dir, entry.name)) continue;
                 _unlink(path);
@@ -99,6 +74,10 @@ void cleanUpTempDir(const char *dir) {
         }
     }
     _rmdir(dir);
+}
+
+void cleanUpTempDir(const char *dir) {
+    cleanUpTempDirExcept(dir, NULL);
 }
 
 // The first line of dir's "startdir.txt" (at most 259 characters); 0 if it cannot be read.
@@ -123,10 +102,12 @@ void workerFailureSteps(void) {
         free(text);
     }
     // Only a directory the stub made (it holds "startdir.txt" naming another directory) is
-    // cleaned; an unknown current directory is never touched.
+    // cleaned; an unknown current directory is never touched. The semaphore file stays: its
+    // deletion is the worker's last act, and the main thread ends the process once it is
+    // gone, which would cut this clean-up short.
     char current[PATH_BUF], startDir[PATH_BUF - 1];
     getCurrentDir(current, PATH_BUF);
     if (current[0] != '\0' && readStartDir(current, startDir, sizeof startDir) &&
         _stricmp(startDir, current) != 0)
-        cleanUpTempDir(current);
+        cleanUpTempDirExcept(current, SemaphoreFileName);
 }

@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "common/strbuf.h"
+
 enum {
     PATH_BUF = 261,     // 260 characters and the terminator
     MESSAGE_BUF = 1000, // message texts and scratch buffers
@@ -16,7 +18,7 @@ enum {
 struct MainThreadArgs {
     int quietInstall;
     int propertiesInstall; // never set by the command line
-    char *installDir;      // heap copy, "" if none
+    char *installDir;      // heap string, "" if none, of any length
     int argc;
     char **argv; // engine argument vector, owned by WinMain
 };
@@ -24,18 +26,14 @@ struct MainThreadArgs {
 extern HINSTANCE hInst;
 extern char *endMainThreadFilename; // full path of the semaphore file, or NULL
 extern HWND hDlgMain;
-extern int quietInstall;
-extern int propertiesInstall;
-extern char *installDir;
-extern FILE *logErrors;
 
 extern const char SemaphoreFileName[]; // "__qelexpand.sem"
 extern const char StartDirFileName[];  // "startdir.txt"
-extern const char ExtractLogName[];    // "qelpand.log"
 extern const char ErrorLogName[];      // "errors.log"
 
 // Command line (args.cpp).
-void getArguments(char *tail, int *quiet, int *properties, char *installDirBuf, int *argc,
+// The install directory comes back as a heap string ("" when none; NULL without memory).
+void getArguments(char *tail, int *quiet, int *properties, char **installDir, int *argc,
                   char ***argv);
 void freeArguments(int argc, char **argv);
 
@@ -53,7 +51,6 @@ extern const char IgnoreOOptionMsg[];
 // Worker thread (worker.cpp).
 void startMainThread(void *args);
 int runEngine(MainThreadArgs *args); // the worker's body without the thread end
-void closeExtractLog(void);          // closes logErrors, deleting it when empty
 
 // Temporary directory (tempdir.cpp).
 int moveToTempDir(char *startDir, char *base);
@@ -72,6 +69,7 @@ void logErrorMessage(const char *message);
 void createLogsInTempDir(const char *startDir, const char *tempDir);
 int createEmptyLog(const char *path, const char *targetDir);
 void cleanUpTempDir(const char *dir);
+void cleanUpTempDirExcept(const char *dir, const char *keep); // keep: a top-level file, or NULL
 void workerFailureSteps(void);
 
 // Windows and messages (messages.cpp; window.cpp on Windows only).
@@ -84,15 +82,5 @@ INT_PTR CALLBACK StatusDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 int registerMainClass(HINSTANCE instance);
 // The hidden main window and the hidden status dialog into hDlgMain; returns the main window.
 HWND createStubWindows(HINSTANCE instance);
-
-// Bounded string helpers: always terminate, never write past size bytes.
-void copyBounded(char *dst, const char *src, size_t size);
-// Copies at most n characters of src (which need not be terminated within them).
-void copyPrefix(char *dst, size_t size, const char *src, size_t n);
-void appendBounded(char *dst, const char *src, size_t size);
-// dst := a + "\" + b; 0 (and dst empty) when it does not fit.
-int joinPath(char *dst, size_t size, const char *a, const char *b);
-// Heap copy of s, or NULL when memory is short.
-char *dupString(const char *s);
 
 #endif

@@ -17,16 +17,17 @@ HINSTANCE hInst;
 enum {
     WAIT_TIMER_ID = 1,
     WAIT_TIMER_MS = 100,              // the semaphore file is tested at least this often
+    WORKER_END_WAIT_MS = 10000,       // for the worker's thread end after the file is gone
     DLL_SEARCH_SYSTEM32 = 0x00000800, // LOAD_LIBRARY_SEARCH_SYSTEM32
 };
 
 // Everything the entry owns for the run.
 struct StubRun {
-    char *message, *installBuf, *startDir, *tempDir; // MESSAGE_BUF / PATH_BUF bytes
+    char *message, *startDir, *tempDir; // MESSAGE_BUF / PATH_BUF bytes
     MainThreadArgs *args;
     HWND mainWindow;
     int tempDirMade, semaphoreMade, workerStarted, workerDone;
-    HANDLE worker; // only kept when the semaphore file is missing
+    HANDLE worker; // a duplicate of the worker's thread handle, or NULL
 };
 
 // The package usually runs from a Downloads folder, where a planted DLL named like a system
@@ -44,21 +45,18 @@ static void restrictDllSearch(void) {
 
 static int allocateRun(StubRun *run) {
     run->message = (char *)malloc(MESSAGE_BUF);
-    run->installBuf = (char *)malloc(PATH_BUF);
     run->startDir = (char *)malloc(PATH_BUF);
     run->tempDir = (char *)malloc(PATH_BUF);
     run->args = (MainThreadArgs *)calloc(1, sizeof(MainThreadArgs));
-    if (!run->message || !run->installBuf || !run->startDir || !run->tempDir || !run->args)
-        return 0;
+    if (!run->message || !run->startDir || !run->tempDir || !run->args) return 0;
     run->message[0] = run->startDir[0] = run->tempDir[0] = '\0';
     return 1;
 }
 
 static void readCommandLine(StubRun *run, char *tail) {
     MainThreadArgs *args = run->args;
-    getArguments(tail, &args->quietInstall, &args->propertiesInstall, run->installBuf, &args->argc,
-                 &args->argv);
-    args->installDir = dupString(run->installBuf);
+    getArguments(tail, &args->quietInstall, &args->propertiesInstall, &args->installDir,
+                 &args->argc, &args->argv);
 }
 
 // "ok\n" in the temporary directory; only its existence matters.
@@ -74,21 +72,29 @@ static void createSemaphoreFile(StubRun *run) {
     run->semaphoreMade = fclose(file) == 0;
 }
 
-// Without the semaphore file the loop would end at its first message and the process with
-// it, cutting the extraction short. Then the worker's thread handle is the signal instead.
-// _endthread closes the handle that _beginthread returned, so a duplicate is kept; if the
-// thread has already ended, duplicating fails and there is nothing to wait for.
+// The worker's thread handle tells when the thread has really ended: after the semaphore
+// file is gone (the worker still has its thread end before it), and instead of the file
+// when it could not be made. _endthread closes the handle that _beginthread returned, so a
+// duplicate is kept. The handle is the worker's while its semaphore file still stands (the
+// file goes before the thread ends); without the file, a thread that ended already leaves
+// nothing to duplicate.
 static void keepWorkerHandle(StubRun *run, uintptr_t thread) {
     HANDLE self = GetCurrentProcess();
-    if (!DuplicateHandle(self, (HANDLE)thread, self, &run->worker, SYNCHRONIZE, FALSE, 0))
+    if (!DuplicateHandle(self, (HANDLE)thread, self, &run->worker, SYNCHRONIZE, FALSE, 0)) {
         run->worker = NULL;
+        return;
+    }
+    if (run->semaphoreMade && _access(endMainThreadFilename, 0) != 0) {
+        CloseHandle(run->worker); // the worker may have ended before the duplicate was made
+        run->worker = NULL;
+    }
 }
 
 static int startWorker(StubRun *run) {
     uintptr_t thread = _beginthread(startMainThread, 0, run->args);
     if (thread == (uintptr_t)-1 || thread == 0) return 0;
     run->workerStarted = 1;
-    if (!run->semaphoreMade) keepWorkerHandle(run, thread);
+    keepWorkerHandle(run, thread);
     return 1;
 }
 
@@ -109,7 +115,10 @@ static void waitForWorker(StubRun *run) {
         }
         if (workerFinished(run)) {
             KillTimer(run->mainWindow, timer);
-            run->workerDone = 1;
+            // The thread end follows the file's deletion at once; should it not come, what
+            // the worker reads is not freed, and the process ends all the same.
+            run->workerDone = run->worker == NULL ||
+                              WaitForSingleObject(run->worker, WORKER_END_WAIT_MS) == WAIT_OBJECT_0;
             return;
         }
     }
@@ -130,7 +139,6 @@ static void failurePath(StubRun *run) {
 // vector and the semaphore path until the process ends, so they are not freed then.
 static void freeRun(StubRun *run) {
     free(run->message);
-    free(run->installBuf);
     free(run->startDir);
     free(run->tempDir);
     if (run->worker != NULL) CloseHandle(run->worker);

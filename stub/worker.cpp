@@ -8,24 +8,10 @@
 #include "stub/stub.h"
 #include "unzip/unzip.h"
 
-// Read by the hand-off after a clean run; copies of the record's fields.
-int quietInstall;
-int propertiesInstall;
-char *installDir;
-// The extraction log "qelpand.log"; kept only when something was written into it.
-FILE *logErrors;
 // Full path of "__qelexpand.sem"; while the file exists, the worker is running.
 char *endMainThreadFilename;
 // The hidden status dialog; only handed to showError, which ignores it.
 HWND hDlgMain;
-
-void closeExtractLog(void) {
-    if (logErrors == NULL) return;
-    long size = ftell(logErrors);
-    fclose(logErrors);
-    logErrors = NULL;
-    if (size <= 0) _unlink(ExtractLogName);
-}
 
 int runEngine(MainThreadArgs *args) {
     installDir = dupString(args->installDir != NULL ? args->installDir : "");

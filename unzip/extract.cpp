@@ -50,20 +50,26 @@ static const char NoErrInTestedFiles[] = "No errors detected in %s for the %d fi
 static const char FilesSkipped[] =
     "%d file%s skipped because of unsupported compression or encoding.\n";
 
-enum { FNFILTER_SPACE = WINDOW_SIZE - FNFILTER_AREA_2 }; // bytes of one scratch area
-
 // The display form of the current member's name, in the first scratch area.
 static char *display_name(void) {
-    return fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1);
+    return fnfilter(G.member_name, G.name_area[0]);
 }
 
 static void keep_worst(int *result, int code) {
     if (code > *result) *result = code;
 }
 
+// How a step of the member loop ends.
+enum Step {
+    STEP_DONE,        // the step did its part; the member goes on
+    STEP_NEXT_MEMBER, // nothing more for this member (its message and result are given)
+    STEP_END_LOOP,    // no further member: the loop ends with end_result
+};
+
 // State of one run of the member loop.
 struct LoopState {
     int result;
+    int end_result;     // the loop's result after STEP_END_LOOP
     uint16_t skipped;   // entries refused by store_info
     uint16_t remaining; // directory entries not yet read
     unsigned batch;
@@ -97,7 +103,7 @@ static int is_selected(LoopState *st) {
 
 static int refuse_version(const char *host, unsigned can_major, unsigned can_minor) {
     if (G.quiet_level == 0)
-        zmsg(0x401, VersionMsg, display_name(), host, G.central_hdr.version_needed / 10u,
+        zmsg(MSG_ERROR, VersionMsg, display_name(), host, G.central_hdr.version_needed / 10u,
              G.central_hdr.version_needed % 10u, can_major, can_minor);
     return 0;
 }
@@ -113,7 +119,7 @@ int store_info(void) {
     if (G.central_hdr.host_needed == HOST_VMS) {
         if (G.central_hdr.version_needed > 42) return refuse_version("VMS", 4, 2);
         if (!G.test_only && !G.overwrite_always) {
-            zmsg(0x481, VMSFormatQuery, display_name());
+            zmsg(MSG_ERROR_QUERY, VMSFormatQuery, display_name());
             read_reply(G.reply_buf, 9);
             if (G.reply_buf[0] != 'y' && G.reply_buf[0] != 'Y') return 0;
         }
@@ -121,11 +127,11 @@ int store_info(void) {
         return refuse_version("PK", 2, 0);
     }
     if (G.central_hdr.method != METHOD_STORED && G.central_hdr.method != METHOD_DEFLATED) {
-        if (G.quiet_level == 0) zmsg(0x401, ComprMsgNum, display_name(), G.central_hdr.method);
+        if (G.quiet_level == 0) zmsg(MSG_ERROR, ComprMsgNum, display_name(), G.central_hdr.method);
         return 0;
     }
     if (e->is_encrypted) {
-        if (G.quiet_level == 0) zmsg(0x401, SkipEncrypted, display_name());
+        if (G.quiet_level == 0) zmsg(MSG_ERROR, SkipEncrypted, display_name());
         return 0;
     }
     mapattr();
@@ -143,8 +149,8 @@ static int scan_entry(LoopState *st, unsigned *n) {
         return 1;
     }
     if (memcmp(G.sig_buf, G.sig_central, 4) != 0) {
-        zmsg(0x401, CentSigMsg, *n);
-        zmsg(0x401, "%s", ReportMsg);
+        zmsg(MSG_ERROR, CentSigMsg, *n);
+        zmsg(MSG_ERROR, "%s", ReportMsg);
         st->result = ZR_BADERR;
         return 1;
     }
@@ -156,19 +162,19 @@ static int scan_entry(LoopState *st, unsigned *n) {
     r = do_string(G.central_hdr.name_len, DS_FN);
     keep_worst(&st->result, r);
     if (r > ZR_WARN) {
-        zmsg(0x401, FilNamMsg, display_name(), "central");
+        zmsg(MSG_ERROR, FilNamMsg, display_name(), "central");
         return 1;
     }
     r = do_string(G.central_hdr.extra_len, EXTRA_FIELD);
     keep_worst(&st->result, r);
     if (r > ZR_WARN) {
-        zmsg(0x401, ExtFieldMsg, display_name(), "central");
+        zmsg(MSG_ERROR, ExtFieldMsg, display_name(), "central");
         return 1;
     }
     r = do_string(G.central_hdr.comment_len, SKIP);
     keep_worst(&st->result, r);
     if (r > ZR_WARN) {
-        zmsg(0x421, BadFileCommLength, display_name());
+        zmsg(MSG_ERROR_LEADNL, BadFileCommLength, display_name());
         return 1;
     }
     if (is_selected(st)) {
@@ -200,10 +206,21 @@ static int has_local_sig(void) {
     return memcmp(G.sig_buf, G.sig_local, 4) == 0;
 }
 
-// Swaps the prefix correction in or out and reads the signature again. Returns 0 when the
-// header is there, -1 to go on with the next member, or a code that ends the loop.
-static int recompensate(LoopState *st, long index, zoff_t request) {
-    zmsg(0x401, "%s", AttemptRecompensate);
+// Ends the loop at once with code (a failed seek or read while re-compensating).
+static Step end_loop_with(LoopState *st, int code) {
+    st->end_result = code;
+    return STEP_END_LOOP;
+}
+
+// The member is given up with its message; result raised to code.
+static Step give_up_member(LoopState *st, int code) {
+    keep_worst(&st->result, code);
+    return STEP_NEXT_MEMBER;
+}
+
+// Swaps the prefix correction in or out and reads the signature again.
+static Step recompensate(LoopState *st, long index, zoff_t request) {
+    zmsg(MSG_ERROR, "%s", AttemptRecompensate);
     if (G.prefix_bytes != 0) {
         st->saved_prefix = G.prefix_bytes;
         G.prefix_bytes = 0;
@@ -211,39 +228,32 @@ static int recompensate(LoopState *st, long index, zoff_t request) {
         G.prefix_bytes = st->saved_prefix;
     }
     int r = archive_seek(G.cur_entry->local_offset);
-    if (r != 0) return r;
+    if (r != 0) return end_loop_with(st, r);
     if (readbuf(G.sig_buf, 4) != 4) {
-        zmsg(0x401, OffsetMsg, (int)index, "EOF", (long)request);
-        keep_worst(&st->result, ZR_BADERR);
-        return -1;
+        zmsg(MSG_ERROR, OffsetMsg, (int)index, "EOF", (long)request);
+        return give_up_member(st, ZR_BADERR);
     }
     if (!has_local_sig()) {
-        zmsg(0x401, OffsetMsg, (int)index, LocalHdrSig, (long)request);
-        keep_worst(&st->result, ZR_BADERR);
-        return -1;
+        zmsg(MSG_ERROR, OffsetMsg, (int)index, LocalHdrSig, (long)request);
+        return give_up_member(st, ZR_BADERR);
     }
-    return 0;
+    return STEP_DONE;
 }
 
-// Positions the input after the member's local signature. 0 when found, -1 to go on
-// with the next member, or a code that ends the whole loop.
-static int seek_local_header(LoopState *st, long index) {
+// Positions the input after the member's local signature.
+static Step seek_local_header(LoopState *st, long index) {
     zoff_t request = G.cur_entry->local_offset + G.prefix_bytes;
     if (request < 0) {
-        zmsg(0x401, SeekMsg, G.archive_path, ReportMsg);
+        zmsg(MSG_ERROR, SeekMsg, G.archive_path, ReportMsg);
         keep_worst(&st->result, ZR_ERR);
-        if (index != 0 || G.prefix_bytes == 0) {
-            keep_worst(&st->result, ZR_BADERR);
-            return -1;
-        }
-        zmsg(0x401, "%s", AttemptRecompensate);
+        if (index != 0 || G.prefix_bytes == 0) return give_up_member(st, ZR_BADERR);
+        zmsg(MSG_ERROR, "%s", AttemptRecompensate);
         st->saved_prefix = G.prefix_bytes;
         G.prefix_bytes = 0;
         request = G.cur_entry->local_offset;
         if (request < 0) {
-            zmsg(0x401, SeekMsg, G.archive_path, ReportMsg);
-            keep_worst(&st->result, ZR_BADERR);
-            return -1;
+            zmsg(MSG_ERROR, SeekMsg, G.archive_path, ReportMsg);
+            return give_up_member(st, ZR_BADERR);
         }
     }
     // An offset past the end of the file is as wrong as one that misses the signature, so
@@ -258,69 +268,73 @@ static int seek_local_header(LoopState *st, long index) {
     } else if (!has_local_sig()) {
         what = LocalHdrSig;
     } else {
-        return 0;
+        return STEP_DONE;
     }
-    zmsg(0x401, OffsetMsg, (int)index, what, (long)where);
+    zmsg(MSG_ERROR, OffsetMsg, (int)index, what, (long)where);
     int may_retry =
         (index == 0 && G.prefix_bytes != 0) || (G.prefix_bytes == 0 && st->saved_prefix != 0);
-    keep_worst(&st->result, what == LocalHdrSig || may_retry ? ZR_ERR : ZR_BADERR);
-    return may_retry ? recompensate(st, index, request) : -1;
+    if (!may_retry) return give_up_member(st, what == LocalHdrSig ? ZR_ERR : ZR_BADERR);
+    keep_worst(&st->result, ZR_ERR);
+    return recompensate(st, index, request);
 }
 
-// Reads the local header, name and extra field; 0 when the member can be extracted.
-static int read_local_header(LoopState *st, long index) {
+// Reads the local header, name and extra field.
+static Step read_local_header(LoopState *st, long index) {
     int r = process_local_file_hdr();
     if (r != 0) {
-        zmsg(0x421, BadLocalHdr, (int)index);
-        keep_worst(&st->result, r);
-        return -1;
+        zmsg(MSG_ERROR_LEADNL, BadLocalHdr, (int)index);
+        return give_up_member(st, r);
     }
     r = do_string(G.local_hdr.name_len, DS_FN);
     keep_worst(&st->result, r);
     if (r > ZR_WARN) {
-        zmsg(0x401, FilNamMsg, display_name(), "local");
-        return -1;
+        zmsg(MSG_ERROR, FilNamMsg, display_name(), "local");
+        return STEP_NEXT_MEMBER;
     }
     free(G.extra_buf);
     G.extra_buf = NULL;
     r = do_string(G.local_hdr.extra_len, EXTRA_FIELD);
     keep_worst(&st->result, r);
     if (r > ZR_WARN) {
-        zmsg(0x401, ExtFieldMsg, display_name(), "local");
-        return -1;
+        zmsg(MSG_ERROR, ExtFieldMsg, display_name(), "local");
+        return STEP_NEXT_MEMBER;
     }
-    return 0;
+    return STEP_DONE;
 }
 
 // ---------------------------------------------------------------------------------------
 // Existing files
 
-enum { EXTRACT, SKIP_MEMBER, ASK };
+// What happens to a member whose file exists: EXTRACT it, SKIP_MEMBER, or ASK the user
+// (also: start over with the new name the user gave).
+enum Decision { EXTRACT, SKIP_MEMBER, ASK };
 
+// Reads a new name for the member into member_name; 0 when the input ends first.
 static int ask_new_name(void) {
     do {
-        zmsg(0x081, "%s", NewNameQuery);
-        // A failed read leaves the old name, which ends the loop.
-        if (fgets(G.member_name, sizeof G.member_name, stdin) != NULL) {
-            size_t len = strlen(G.member_name);
-            if (len > 0 && G.member_name[len - 1] == '\n') G.member_name[len - 1] = '\0';
-        }
+        zmsg(MSG_QUERY, "%s", NewNameQuery);
+        if (!read_reply(G.member_name, sizeof G.member_name)) return 0;
+        G.member_name[strcspn(G.member_name, "\n")] = '\0';
     } while (G.member_name[0] == '\0');
     oem_to_ansi(G.member_name);
     return 1;
 }
 
+// No answer could be read (the stub has no standard input; a console's may end): "None".
+static Decision answer_none(LoopState *st) {
+    zmsg(MF_ERRSTREAM, "%s", AssumeNone);
+    if (st->result == 0) st->result = ZR_WARN;
+    G.no_overwrite = 1;
+    G.overwrite_always = 0;
+    return SKIP_MEMBER;
+}
+
 // Asks whether an existing file is replaced. Returns EXTRACT, SKIP_MEMBER, or ASK when a
 // new name was given and the decision starts over.
-static int ask_replace(LoopState *st) {
+static Decision ask_replace(LoopState *st) {
     for (;;) {
-        zmsg(0x081, ReplaceQuery, display_name());
-        if (!read_reply(G.reply_buf, 9)) {
-            // Without standard input (the stub has none) the answer is "None".
-            zmsg(MF_ERRSTREAM, "%s", AssumeNone);
-            strcpy(G.reply_buf, "N");
-            if (st->result == 0) st->result = ZR_WARN;
-        }
+        zmsg(MSG_QUERY, ReplaceQuery, display_name());
+        if (!read_reply(G.reply_buf, sizeof G.reply_buf - 1)) return answer_none(st);
         switch (G.reply_buf[0]) {
         case 'A':
             G.overwrite_always = 1;
@@ -337,14 +351,14 @@ static int ask_replace(LoopState *st) {
             return SKIP_MEMBER;
         case 'r':
         case 'R':
-            return ask_new_name(), ASK;
+            return ask_new_name() ? ASK : answer_none(st);
         default:
             zmsg(MF_ERRSTREAM, InvalidResponse, G.reply_buf[0]);
         }
     }
 }
 
-static int decide_existing(int new_name) {
+static Decision decide_existing(int new_name) {
     switch (check_for_newer(G.member_name)) {
     case -1:
         return (G.freshen && !new_name) ? SKIP_MEMBER : EXTRACT;
@@ -357,31 +371,28 @@ static int decide_existing(int new_name) {
     }
 }
 
-// Maps the name, creates directories and applies the overwrite rules; 1 to extract.
-static int overwrite_decision(LoopState *st) {
+// Maps the name, creates directories and applies the overwrite rules.
+static Step overwrite_decision(LoopState *st) {
     int new_name = 0;
     for (;;) {
         int rc = mapname(new_name);
         if (rc == ZR_LABEL_SKIPPED)
-            zmsg(0x401, SkipVolumeLabel, display_name(), G.labels_too ? "hard disk " : "");
-        if (rc == ZR_DIR_CREATED || rc == ZR_LABEL_SKIPPED || rc == 2) return 0;
+            zmsg(MSG_ERROR, SkipVolumeLabel, display_name(), G.labels_too ? "hard disk " : "");
+        if (rc == ZR_DIR_CREATED || rc == ZR_LABEL_SKIPPED || rc == MAP_NOTHING_TO_WRITE)
+            return STEP_NEXT_MEMBER;
         if (rc > ZR_WARN) {
             if (st->result <= ZR_WARN) st->result = ZR_ERR;
-            return 0;
+            return STEP_NEXT_MEMBER;
         }
-        int d = decide_existing(new_name);
+        Decision d = decide_existing(new_name);
         if (d == ASK) d = ask_replace(st);
-        if (d != ASK) return d == EXTRACT;
+        if (d != ASK) return d == EXTRACT ? STEP_DONE : STEP_NEXT_MEMBER;
         new_name = 1;
     }
 }
 
 // ---------------------------------------------------------------------------------------
 // One member
-
-static int next_byte(void) {
-    return --G.read_left >= 0 ? *G.read_ptr++ : readbyte();
-}
 
 // Copies a stored member through the window; the buffered part of each block in one go.
 static void copy_stored(void) {
@@ -447,9 +458,9 @@ static int decode_member(void) {
         if (r == 0) return 0;
         const char *why = r == 3 ? NotEnoughMem : InvalidComprData;
         if (G.quiet_level != 0)
-            zmsg(0x401, ErrUnzipFile, why, Inflate, display_name());
+            zmsg(MSG_ERROR, ErrUnzipFile, why, Inflate, display_name());
         else
-            zmsg(0x401, ErrUnzipNoFile, why, Inflate);
+            zmsg(MSG_ERROR, ErrUnzipNoFile, why, Inflate);
         return r == 3 ? ZR_MEM_INFLATE : ZR_ERR;
     }
     default:
@@ -467,7 +478,7 @@ int extract_or_test_member(void) {
 
     r = decode_member();
     if (r < 0) {
-        zmsg(0x401, FileUnknownCompMethod, display_name());
+        zmsg(MSG_ERROR, FileUnknownCompMethod, display_name());
         undefer_input();
         if (!G.test_only && !G.to_sink) close_outfile();
         return ZR_WARN;
@@ -475,7 +486,7 @@ int extract_or_test_member(void) {
     keep_worst(&result, r);
     if (!G.test_only && !G.to_sink) close_outfile();
     if (G.disk_state == 2) {
-        zmsg(0x421, FileTruncated, display_name());
+        zmsg(MSG_ERROR_LEADNL, FileTruncated, display_name());
         keep_worst(&result, ZR_DISKFULL);
     } else if (G.disk_state == 1) {
         keep_worst(&result, ZR_WARN);
@@ -485,8 +496,8 @@ int extract_or_test_member(void) {
         return result;
     }
     if (G.running_crc != G.local_hdr.crc) {
-        if (G.quiet_level != 0) zmsg(0x401, "%-22s ", display_name());
-        zmsg(0x401, BadCRC, (unsigned long)G.running_crc, (unsigned long)G.local_hdr.crc);
+        if (G.quiet_level != 0) zmsg(MSG_ERROR, "%-22s ", display_name());
+        zmsg(MSG_ERROR, BadCRC, (unsigned long)G.running_crc, (unsigned long)G.local_hdr.crc);
         keep_worst(&result, ZR_ERR);
     } else if (G.quiet_level == 0) {
         if (G.test_only)
@@ -501,19 +512,21 @@ int extract_or_test_member(void) {
 // ---------------------------------------------------------------------------------------
 // The loop
 
-// Extracts one accepted entry; returns a code that ends the whole loop, or 0.
-static int extract_entry(LoopState *st, long index) {
-    int r = seek_local_header(st, index);
-    if (r != 0) return r < 0 ? 0 : r;
-    if (read_local_header(st, index) != 0) return 0;
-    if (!G.test_only && !G.to_sink && !overwrite_decision(st)) return 0;
+// Extracts one accepted entry: STEP_NEXT_MEMBER, or STEP_END_LOOP.
+static Step extract_entry(LoopState *st, long index) {
+    Step step = seek_local_header(st, index);
+    if (step == STEP_DONE) step = read_local_header(st, index);
+    if (step == STEP_DONE && !G.test_only && !G.to_sink) step = overwrite_decision(st);
+    if (step != STEP_DONE) return step;
     G.disk_state = 0;
     keep_worst(&st->result, extract_or_test_member());
-    return G.disk_state == 2 ? -1 : 0;
+    if (G.disk_state == 2) return end_loop_with(st, st->result); // output stopped (disk full)
+    return STEP_NEXT_MEMBER;
 }
 
-// Extracts the batch's members, then returns to the directory where the scan stopped.
-static int extract_batch(LoopState *st, unsigned n) {
+// Extracts the batch's members, then returns to the directory where the scan stopped:
+// STEP_DONE, or STEP_END_LOOP.
+static Step extract_batch(LoopState *st, unsigned n) {
     zoff_t dir_block = G.block_start;
     long dir_offset = (long)(G.read_ptr - G.read_buf);
     int dir_left = G.read_left;
@@ -521,14 +534,13 @@ static int extract_batch(LoopState *st, unsigned n) {
         long index = (long)st->batch * BATCH_SIZE + (long)i;
         st->last_index = index;
         G.cur_entry = &G.entry_batch[i];
-        int r = extract_entry(st, index);
-        if (r != 0) return r;
+        if (extract_entry(st, index) == STEP_END_LOOP) return STEP_END_LOOP;
     }
     (void)read_block_at(dir_block);
     G.read_ptr = G.read_buf + dir_offset;
     G.read_left = dir_left;
     st->batch++;
-    return 0;
+    return STEP_DONE;
 }
 
 static void report_unmatched(LoopState *st) {
@@ -538,7 +550,7 @@ static void report_unmatched(LoopState *st) {
         if (st->result <= ZR_WARN) st->result = ZR_NOMATCH;
     }
     for (int i = 0; st->xn_matched != NULL && i < G.exclude_count; i++)
-        if (!st->xn_matched[i]) zmsg(0x401, ExclFilenameNotMatched, G.exclude_names[i]);
+        if (!st->xn_matched[i]) zmsg(MSG_ERROR, ExclFilenameNotMatched, G.exclude_names[i]);
 }
 
 static void report_summary(LoopState *st, long num) {
@@ -571,9 +583,7 @@ int extract_or_test_files(void) {
 
     while (st.remaining > 0 && !st.stop_batches) {
         unsigned n = scan_batch(&st);
-        int r = extract_batch(&st, n);
-        if (r < 0) return end_loop(&st, st.result); // output stopped (disk full)
-        if (r > 0) return end_loop(&st, r);         // re-compensation could not seek or read
+        if (extract_batch(&st, n) == STEP_END_LOOP) return end_loop(&st, st.end_result);
     }
     process_defer_NT();
 
@@ -605,7 +615,7 @@ static int mem_decode(uint8_t *target, uint32_t target_size, const uint8_t *bloc
         // The target was sized from the block's declared size; a longer block would
         // overrun it.
         if (data_size > target_size) {
-            zmsg(0x401, ExtraFieldOverflow, G.archive_path, (unsigned long)data_size,
+            zmsg(MSG_ERROR, ExtraFieldOverflow, G.archive_path, (unsigned long)data_size,
                  (unsigned long)target_size);
             return ZR_ERR;
         }
@@ -618,18 +628,40 @@ static int mem_decode(uint8_t *target, uint32_t target_size, const uint8_t *bloc
         int r = inflate();
         if (r == 0) return 0;
         if (!G.test_only)
-            zmsg(0x401, ErrUnzipNoFile, r == 3 ? NotEnoughMem : InvalidComprData, Inflate);
+            zmsg(MSG_ERROR, ErrUnzipNoFile, r == 3 ? NotEnoughMem : InvalidComprData, Inflate);
         return r == 3 ? ZR_MEM_INFLATE : ZR_ERR;
     }
     if (G.test_only) return ZR_ERR + (int)method * 256;
-    zmsg(0x401, UnsupportedExtraField, method);
+    zmsg(MSG_ERROR, UnsupportedExtraField, method);
     return ZR_ERR;
+}
+
+// The archive input of the member at hand, put aside while memextract reads from memory:
+// the buffered block, the member's limit and the input held back past it.
+struct ArchiveInput {
+    uint8_t *read_ptr, *leftover_ptr;
+    int read_left, leftover_left;
+    zoff_t csize_left, block_start;
+};
+
+static ArchiveInput save_input(void) {
+    ArchiveInput in = {G.read_ptr,      G.leftover_ptr, G.read_left,
+                       G.leftover_left, G.csize_left,   G.block_start};
+    return in;
+}
+
+static void restore_input(const ArchiveInput *in) {
+    G.read_ptr = in->read_ptr;
+    G.leftover_ptr = in->leftover_ptr;
+    G.read_left = in->read_left;
+    G.leftover_left = in->leftover_left;
+    G.csize_left = in->csize_left;
+    G.block_start = in->block_start;
 }
 
 int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint32_t block_size) {
     if (block_size < 6) return ZR_ERR; // no room even for method and CRC
-    uint8_t *old_ptr = G.read_ptr;
-    int old_left = G.read_left;
+    ArchiveInput saved = save_input();
     unsigned method = makeword(block);
     uint32_t crc = makelong(block + 2);
     uint32_t data_size = block_size - 6;
@@ -637,19 +669,20 @@ int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint
     G.read_ptr = (uint8_t *)block + 6;
     G.csize_left = data_size;
     G.read_left = (int)data_size;
+    G.leftover_left = 0;
     G.to_memory = 1;
     G.mem_ptr = target;
     G.mem_left = target_size;
     int error = mem_decode(target, target_size, block, data_size, method);
-    G.read_ptr = old_ptr;
-    G.read_left = old_left;
+    restore_input(&saved);
     G.to_memory = 0;
 
     if (error == 0) {
         uint32_t got = crc32(0, target, G.out_count);
         if (got != crc) {
             if (G.test_only) return ZR_ERR + 8 * 256;
-            zmsg(0x401, BadExtraFieldCRC, G.archive_path, (unsigned long)got, (unsigned long)crc);
+            zmsg(MSG_ERROR, BadExtraFieldCRC, G.archive_path, (unsigned long)got,
+                 (unsigned long)crc);
             return ZR_ERR;
         }
     }
@@ -661,7 +694,7 @@ int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint
 
 char *fnfilter(const char *raw, char *space) {
     const uint8_t *r = (const uint8_t *)raw;
-    char *s = space, *end = space + FNFILTER_SPACE - 1;
+    char *s = space, *end = space + NAME_AREA_SIZE - 1;
     for (; *r && s < end; r++) {
         if (*r < 0x20) {
             if (s + 2 > end) break;

@@ -26,13 +26,11 @@ static const char HidePrompt[] = "\r                                            
 int zmsg(int flags, const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    // Arguments may live in fnfilter's scratch areas, which start at MSG_AREA: the text is
-    // cut there so that formatting never overwrites them.
-    int n = vsnprintf((char *)G.window, MSG_AREA, fmt, ap);
+    int n = vsnprintf(G.msg_buf, MSG_BUF_SIZE, fmt, ap);
     va_end(ap);
     if (n < 0) return 0;
-    if (n >= MSG_AREA) n = MSG_AREA - 1;
-    return (*G.message_fn)(&G, G.window, (uint32_t)n, flags);
+    if (n >= MSG_BUF_SIZE) n = MSG_BUF_SIZE - 1; // cut, as vsnprintf did
+    return (*G.message_fn)(&G, (uint8_t *)G.msg_buf, (uint32_t)n, flags);
 }
 
 int read_reply(char *buf, int size) {
@@ -128,7 +126,7 @@ int UzpPassword(void *g, int *rcnt, char *pwbuf, int size, const char *zfn, cons
 
 void handler(int signal) {
     if (signal == SIGSEGV) {
-        zmsg(0x421, ZipfileCorrupt, "segmentation violation");
+        zmsg(MSG_ERROR_LEADNL, ZipfileCorrupt, "segmentation violation");
         exit(ZR_BADERR);
     }
     exit(ZR_INTERRUPTED);
@@ -140,30 +138,45 @@ void handler(int signal) {
 int open_input_file(void) {
     G.archive_fd = _open(G.archive_path, _O_RDONLY | _O_BINARY);
     if (G.archive_fd < 0) {
-        zmsg(0x401, CannotOpenZipfile, G.archive_path);
+        zmsg(MSG_ERROR, CannotOpenZipfile, G.archive_path);
         return 1;
     }
     return 0;
 }
 
-// Reads the next block at the current file position; <0 on a read error.
-static int read_next_block(void) {
-    return _read(G.archive_fd, G.read_buf, INBUF_SIZE);
+// The one place the archive is read: up to INBUF_SIZE bytes at the file position into
+// read_buf, which becomes the buffered block (read_ptr at its start, read_left its size).
+// Returns the count: 0 at the end of the archive, -1 after a read error (the buffer is then
+// empty).
+static int fill_read_buf(void) {
+    int n = _read(G.archive_fd, G.read_buf, INBUF_SIZE);
+    G.read_ptr = G.read_buf;
+    G.read_left = n > 0 ? n : 0;
+    return n;
+}
+
+int read_block_at(zoff_t block) {
+    G.block_start = _lseeki64(G.archive_fd, block, SEEK_SET);
+    if (G.block_start < 0) return -1;
+    return fill_read_buf();
+}
+
+int next_block(void) {
+    int n = fill_read_buf();
+    if (n > 0) G.block_start += INBUF_SIZE; // the file advances in whole blocks
+    return n;
 }
 
 unsigned readbuf(char *buf, unsigned size) {
     unsigned wanted = size;
     while (wanted > 0) {
         if (G.read_left <= 0) {
-            int n = read_next_block();
+            int n = next_block();
             if (n == 0) return size - wanted;
             if (n < 0) {
-                zmsg(0x401, "%s", ReadError);
+                zmsg(MSG_ERROR, "%s", ReadError);
                 return 0;
             }
-            G.read_left = n;
-            G.block_start += INBUF_SIZE;
-            G.read_ptr = G.read_buf;
         }
         unsigned count = wanted < (unsigned)G.read_left ? wanted : (unsigned)G.read_left;
         memcpy(buf, G.read_ptr, count);
@@ -211,18 +224,12 @@ int readbyte(void) {
         return -1;
     }
     if (G.read_left <= 0) {
-        int n = read_next_block();
-        if (n == 0) {
-            G.read_left = 0;
-            return -1;
-        }
+        int n = next_block();
+        if (n == 0) return -1;
         if (n < 0) {
-            zmsg(0x401, "%s", ReadError);
+            zmsg(MSG_ERROR, "%s", ReadError);
             exit(ZR_BADERR);
         }
-        G.read_left = n;
-        G.block_start += INBUF_SIZE;
-        G.read_ptr = G.read_buf;
         defer_leftover_input();
     }
     G.read_left--;
@@ -236,14 +243,13 @@ int open_outfile(void) {
     if (_stati64(G.member_name, &G.file_stat) == 0) {
         if (_access(G.member_name, 2) != 0) _chmod(G.member_name, _S_IREAD | _S_IWRITE);
         if (_unlink(G.member_name) != 0) {
-            zmsg(0x401, CannotDeleteOldFile,
-                 fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1));
+            zmsg(MSG_ERROR, CannotDeleteOldFile, fnfilter(G.member_name, G.name_area[0]));
             return 1;
         }
     }
     G.dest_file = fopen(G.member_name, "wb");
     if (G.dest_file == NULL) {
-        zmsg(0x401, CannotCreateFile, fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1));
+        zmsg(MSG_ERROR, CannotCreateFile, fnfilter(G.member_name, G.name_area[0]));
         return 1;
     }
     // Blocks are written whole, so stdio's own buffer would only add a copy.
@@ -252,7 +258,7 @@ int open_outfile(void) {
 }
 
 int disk_error(void) {
-    zmsg(0x4A1, DiskFullQuery, fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1));
+    zmsg(MSG_ERROR_QUERY_LEADNL, DiskFullQuery, fnfilter(G.member_name, G.name_area[0]));
     read_reply(G.reply_buf, 9);
     G.disk_state = (G.reply_buf[0] == 'y') ? 1 : 2;
     return ZR_DISKFULL;

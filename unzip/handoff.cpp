@@ -1,14 +1,29 @@
-// The end of a clean run: the extraction log is closed, and the installer program that
-// the archive carries is started from the extraction directory without waiting for it.
+// The end of a clean run: the extraction log is closed, and the installer program that the
+// archive carries is started from the extraction directory without waiting for it. The
+// stub's front end hands hand_off to the engine as G.handoff_fn; its inputs are the globals
+// below, which the stub's worker sets before the run.
 #include <io.h>
 #include <process.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "stub/stub.h"
 #include "unzip/unzip.h"
 
+int quietInstall;
+int propertiesInstall;
+char *installDir;
+FILE *logErrors;
+
+const char ExtractLogName[] = "qelpand.log";
 static const char InstallFile[] = "installer.exe";
+
+void closeExtractLog(void) {
+    if (logErrors == NULL) return;
+    long size = ftell(logErrors);
+    fclose(logErrors);
+    logErrors = NULL;
+    if (size <= 0) _unlink(ExtractLogName);
+}
 
 // The install directory in double quotes: the runtime joins spawn arguments with plain
 // spaces, so a directory with spaces would otherwise reach the installer in pieces. Trailing
@@ -31,7 +46,7 @@ static char *quoteInstallDir(void) {
 
 void hand_off(void) {
     closeExtractLog();
-    updateStatus();
+    report_status();
     if (_access(InstallFile, 0) != 0) return;
 
     const char *argv[5];
@@ -39,13 +54,14 @@ void hand_off(void) {
     char *quoted = NULL;
     argv[argc++] = InstallFile;
     if (quietInstall || propertiesInstall) {
-        quoted = quoteInstallDir();
+        // Without its directory a quiet installer would install somewhere else.
+        if ((quoted = quoteInstallDir()) == NULL) return;
         if (quietInstall) argv[argc++] = "-q";
         if (propertiesInstall) argv[argc++] = "-s";
-        if (quoted != NULL) argv[argc++] = quoted;
+        argv[argc++] = quoted;
     }
     argv[argc] = NULL;
-    updateStatus();
+    report_status();
     _spawnv(_P_NOWAIT, InstallFile, argv); // not checked: a failed start is not reported
     free(quoted);
 }

@@ -65,12 +65,6 @@ char *GetLoadPath(void) {
 // ---------------------------------------------------------------------------------------
 // Reading the archive
 
-int read_block_at(zoff_t block) {
-    G.block_start = _lseeki64(G.archive_fd, block, SEEK_SET);
-    if (G.block_start < 0) return -1;
-    return _read(G.archive_fd, G.read_buf, INBUF_SIZE);
-}
-
 int archive_seek(zoff_t offset) {
     zoff_t request = offset + G.prefix_bytes;
     zoff_t in_block = request % INBUF_SIZE;
@@ -82,8 +76,8 @@ int archive_seek(zoff_t offset) {
     if (block != G.block_start) {
         int n = read_block_at(block);
         if (n <= 0) return ZR_EOF;
-        G.read_ptr = G.read_buf + in_block;
-        G.read_left = n - (int)in_block;
+        G.read_ptr += in_block;
+        G.read_left -= (int)in_block;
     } else {
         G.read_left += (int)(G.read_ptr - G.read_buf) - (int)in_block;
         G.read_ptr = G.read_buf + in_block;
@@ -114,9 +108,7 @@ static int scan_block(int from) {
 }
 
 static int search_small_archive(void) {
-    int n = read_block_at(0);
-    if (n != G.archive_len) return 0;
-    G.read_left = n;
+    if (read_block_at(0) != G.archive_len) return 0;
     return scan_block((int)G.archive_len - END_REC_LEN);
 }
 
@@ -124,7 +116,6 @@ static int search_large_archive(zoff_t searchlen) {
     int tail = (int)(G.archive_len % INBUF_SIZE);
     if (tail > END_REC_LEN - 4) {
         if (read_block_at(G.archive_len - tail) != tail) return 0;
-        G.read_left = tail;
         if (scan_block(tail - END_REC_LEN)) return 1;
         memcpy(G.sig_spill, G.read_buf, 3);
     } else {
@@ -134,7 +125,6 @@ static int search_large_archive(zoff_t searchlen) {
     searchlen -= tail;
     for (zoff_t i = 0; i < (searchlen + INBUF_SIZE - 1) / INBUF_SIZE; i++) {
         if (read_block_at(G.block_start - INBUF_SIZE) != INBUF_SIZE) return 0;
-        G.read_left = INBUF_SIZE;
         if (scan_block(INBUF_SIZE - 1)) return 1;
         memcpy(G.sig_spill, G.read_buf, 3);
     }
@@ -145,8 +135,8 @@ int find_ecrec(zoff_t searchlen) {
     int found =
         G.archive_len <= INBUF_SIZE ? search_small_archive() : search_large_archive(searchlen);
     if (!found) {
-        zmsg(0x401, "[%s]\n", G.archive_path);
-        zmsg(0x401, "%s", EndSigNotFound);
+        zmsg(MSG_ERROR, "[%s]\n", G.archive_path);
+        zmsg(MSG_ERROR, "%s", EndSigNotFound);
         return ZR_ERR;
     }
     G.end_found_at = G.block_start + (G.read_ptr - G.read_buf);
@@ -168,7 +158,7 @@ int uz_end_central(void) {
     if (G.end_rec.comment_len != 0 &&
         (G.comment_only > 0 || (G.comment_only == 0 && G.quiet_level == 0))) {
         if (do_string(G.end_rec.comment_len, DISPLAY) != 0) {
-            zmsg(0x401, "%s", ZipfileCommentTrunc);
+            zmsg(MSG_ERROR, "%s", ZipfileCommentTrunc);
             return ZR_WARN;
         }
     }
@@ -183,11 +173,11 @@ int uz_end_central(void) {
 static int apply_prefix(void) {
     G.prefix_bytes = G.end_found_at - G.end_expected_at;
     if (G.prefix_bytes < 0) {
-        zmsg(0x401, MissingBytes, G.archive_path, (long)-G.prefix_bytes);
+        zmsg(MSG_ERROR, MissingBytes, G.archive_path, (long)-G.prefix_bytes);
         return ZR_ERR;
     }
     if (G.prefix_bytes > 0 && G.end_rec.cdir_offset == 0 && G.end_rec.cdir_size != 0) {
-        zmsg(0x401, NullCentDirOffset, G.archive_path);
+        zmsg(MSG_ERROR, NullCentDirOffset, G.archive_path);
         G.end_rec.cdir_offset = (uint32_t)G.prefix_bytes;
         G.prefix_bytes = 0;
         return ZR_ERR;
@@ -206,7 +196,7 @@ static int find_central_dir(void) {
     if (central_sig_at_cdir_offset()) return 0;
     G.prefix_bytes = 0;
     if (central_sig_at_cdir_offset()) return ZR_ERR;
-    zmsg(0x401, CentDirNotFound, G.archive_path, ReportMsg);
+    zmsg(MSG_ERROR, CentDirNotFound, G.archive_path, ReportMsg);
     return ZR_BADERR;
 }
 
@@ -242,7 +232,7 @@ int do_seekable(int lastchance) {
 
     result = max_result(result, apply_prefix());
     if (G.end_expected_at == 0 && G.end_rec.cdir_size == 0) {
-        zmsg(0x401, ZipfileEmpty, G.archive_path);
+        zmsg(MSG_ERROR, ZipfileEmpty, G.archive_path);
         return close_archive(max_result(result, ZR_WARN));
     }
     r = find_central_dir();
@@ -254,14 +244,18 @@ int do_seekable(int lastchance) {
     return close_archive(max_result(result, extract_or_test_files()));
 }
 
+void report_status(void) {
+    if (G.status_fn != NULL) (*G.status_fn)();
+}
+
 int process_zipfiles(void) {
     int result = 0;
-    updateStatus();
+    report_status();
     G.read_buf = (uint8_t *)malloc(INBUF_SIZE + 4);
     G.write_buf = (uint8_t *)malloc(OUTBUF_SIZE + 1);
     G.write_base = G.write_buf;
     if (G.read_buf == NULL || G.write_buf == NULL) {
-        zmsg(0x401, "%s", CannotAllocateBuffers);
+        zmsg(MSG_ERROR, "%s", CannotAllocateBuffers);
         free_G_buffers();
         return ZR_MEM;
     }
@@ -276,8 +270,8 @@ int process_zipfiles(void) {
         result = code == ZR_ISDIR ? ZR_NOARCHIVE : code;
         if (code == ZR_NOARCHIVE) zmsg(MF_ERRSTREAM, CannotFindMyself, G.archive_path);
     }
-    updateStatus();
-    if (result == 0) hand_off();
+    report_status();
+    if (result == 0 && G.handoff_fn != NULL) (*G.handoff_fn)();
     free_G_buffers();
     return result;
 }

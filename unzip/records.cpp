@@ -163,7 +163,7 @@ static int read_file_name(unsigned length) {
     int result = 0;
     unsigned excess = 0;
     if (length > MAX_NAME) {
-        zmsg(0x401, "%s", FilenameTooLongTrunc);
+        zmsg(MSG_ERROR, "%s", FilenameTooLongTrunc);
         result = ZR_WARN;
         excess = length - MAX_NAME;
         length = MAX_NAME;
@@ -178,7 +178,7 @@ static int read_file_name(unsigned length) {
     if (G.cur_entry->is_label && strlen(G.member_name) > 8 && G.member_name[8] == '.')
         memmove(G.member_name + 8, G.member_name + 9, strlen(G.member_name + 9) + 1);
     if (excess > 0) {
-        zmsg(0x401, "%s\n", fnfilter(G.member_name, (char *)G.window + FNFILTER_AREA_1));
+        zmsg(MSG_ERROR, "%s", fnfilter(G.member_name, G.name_area[0]));
         int r = skip_bytes(excess);
         if (r) return r;
     }
@@ -189,7 +189,7 @@ static int read_extra_field(unsigned length) {
     free(G.extra_buf);
     G.extra_buf = (uint8_t *)malloc(length);
     if (G.extra_buf == NULL) {
-        zmsg(0x401, ExtraFieldTooLong, (int)length);
+        zmsg(MSG_ERROR, ExtraFieldTooLong, (int)length);
         return skip_bytes(length);
     }
     if (readbuf((char *)G.extra_buf, length) != length) return ZR_EOF;

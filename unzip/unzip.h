@@ -47,9 +47,8 @@ constexpr int WINDOW_SIZE = 32768;    // sliding window, stored-copy buffer and 
 constexpr int END_SEARCH_LEN = 66000; // tail searched for the end record: 22 + a 65535-byte comment
 constexpr int MAX_NAME = 258;         // longest member name kept; longer names are truncated
 constexpr int BATCH_SIZE = 64;        // central directory entries held at a time
-constexpr int FNFILTER_AREA_1 = 16384; // offsets in window of the two scratch areas of fnfilter
-constexpr int FNFILTER_AREA_2 = 24576;
-constexpr int MSG_AREA = 16384; // messages are formatted into window[0 .. MSG_AREA)
+constexpr int MSG_BUF_SIZE = 4096;    // one formatted message; a longer one is cut
+constexpr int NAME_AREA_SIZE = 1024;  // one display-filtered name (fnfilter); a longer one is cut
 
 // General purpose flag bits.
 enum { GPF_ENCRYPTED = 0x0001, GPF_DATA_DESCRIPTOR = 0x0008, GPF_UTF8 = 0x0800 };
@@ -57,11 +56,22 @@ enum { GPF_ENCRYPTED = 0x0001, GPF_DATA_DESCRIPTOR = 0x0008, GPF_UTF8 = 0x0800 }
 // Compression methods this engine knows.
 enum { METHOD_STORED = 0, METHOD_DEFLATED = 8 };
 
-// Message flags of message_fn.
+// Message flags of message_fn. The sink acts on the first three; the other two say what a
+// message is, for a sink that wants to know (the default one ignores them).
 enum {
     MF_ERRSTREAM = 0x001, // standard error (unless test_only)
     MF_LEADNL = 0x020,    // first end an open line
     MF_TRAILNL = 0x040,   // end with a newline; with size 0, end an open line
+    MF_QUERY = 0x080,     // a question: an answer is read from standard input next
+    MF_REPORT = 0x400,    // a warning or an error about the archive or a member
+};
+// The combinations the engine sends.
+enum {
+    MSG_ERROR = MF_REPORT | MF_ERRSTREAM,                 // 0x401
+    MSG_ERROR_LEADNL = MSG_ERROR | MF_LEADNL,             // 0x421
+    MSG_QUERY = MF_QUERY | MF_ERRSTREAM,                  // 0x081
+    MSG_ERROR_QUERY = MSG_ERROR | MF_QUERY,               // 0x481
+    MSG_ERROR_QUERY_LEADNL = MSG_ERROR_QUERY | MF_LEADNL, // 0x4A1
 };
 
 // Host numbers of the "made by" byte; above 17 counts as unknown (18).
@@ -137,6 +147,8 @@ typedef int (*InputFn)(void *g, uint8_t *buf, int *size, int flags);
 typedef int (*PauseFn)(void *g, const char *prompt, int flags);
 typedef int (*PasswdFn)(void *g, int *rcnt, char *pwbuf, int size, const char *zfn,
                         const char *efn);
+typedef void (*StatusFn)(void);
+typedef void (*HandOffFn)(void);
 
 // ---------------------------------------------------------------------------------------
 // The engine state. globalsCtor zeroes it and sets the defaults named below.
@@ -178,10 +190,16 @@ struct Globals {
     entry_info entry_batch[BATCH_SIZE];
     entry_info *cur_entry; // default &entry_batch[0]
 
-    // Window: Deflate history, stored-copy buffer and message buffer. Messages are
-    // formatted into [0, MSG_AREA); fnfilter's scratch areas start at FNFILTER_AREA_1 and
-    // FNFILTER_AREA_2. One spare byte lets the sink append a newline to a full window.
+    // Window: the decoder's history and output buffer, and the stored copy's buffer.
+    // The rule: while a member's data is copied or decoded, nothing else writes into it,
+    // since a deflated member's matches reach back into it up to WINDOW_SIZE bytes, across
+    // flushes (and a flush that fails asks its question then). So messages are formatted in
+    // msg_buf and names for messages in name_area, never here; the one other user is the
+    // archive comment's display, which runs before the first member. One spare byte lets
+    // the sink append a newline to a full window.
     uint8_t window[WINDOW_SIZE + 1];
+    char msg_buf[MSG_BUF_SIZE + 1];    // zmsg's text; +1 for the sink's newline
+    char name_area[2][NAME_AREA_SIZE]; // fnfilter's results: two names at once
 
     const uint32_t *crc_table_ref; // CRC-32 table, built once per run
     uint32_t running_crc;          // CRC of the current member's data so far
@@ -236,6 +254,10 @@ struct Globals {
     InputFn input_fn;     // default UzpInput
     PauseFn pause_fn;     // default UzpMorePause
     PasswdFn password_fn; // default UzpPassword
+    // The front end's hooks; the engine itself knows no window and no installer. NULL (the
+    // default) means nothing to do: the console driver and the fuzzer leave them so.
+    StatusFn status_fn;   // the status window (the stub's updateStatus)
+    HandOffFn handoff_fn; // after a clean run (the stub's hand_off)
 
     // Input held back past the current member (defer_leftover_input).
     int leftover_left;
@@ -252,12 +274,14 @@ struct Globals {
 
 extern Globals G;
 
-// Stub globals that the hand-off reads (defined by the stub front end).
+// Inputs of the hand-off to "installer.exe" (handoff.cpp), set by the stub's worker before
+// the run: the quiet marker, the properties switch (never set by the command line), the
+// install directory (a heap string of any length; "" when none) and the extraction log
+// "qelpand.log" (open or NULL).
 extern int quietInstall;
 extern int propertiesInstall;
 extern char *installDir;
 extern FILE *logErrors;
-void updateStatus(void);
 
 // ---------------------------------------------------------------------------------------
 // Engine state and archive discovery (process.cpp).
@@ -268,9 +292,8 @@ int do_seekable(int lastchance);
 int find_ecrec(zoff_t searchlen);
 int uz_end_central(void);
 void free_G_buffers(void);
+void report_status(void);        // calls the front end's status hook, if any
 int archive_seek(zoff_t offset); // offset-corrected seek; 0, 3 or 51
-// Seeks to a block-aligned file offset and reads one block into read_buf; bytes read or < 0.
-int read_block_at(zoff_t block);
 extern const char ReportMsg[];
 extern const char SeekMsg[];
 
@@ -296,7 +319,14 @@ int match(const char *name, const char *pattern, int ignore_case);
 int recmatch(const uint8_t *pattern, const uint8_t *name, int ignore_case);
 
 // Buffered input and output, CRC-32 and messages (fileio.cpp, crc32.cpp).
+// The archive is read in one way only: whole INBUF_SIZE blocks into read_buf, through
+// read_block_at after a seek or next_block in sequence. Both make the block the buffered one
+// (read_ptr at its start, read_left its size) and return its size: 0 at the end of the
+// archive, -1 after a read error. readbuf and readbyte refill through next_block; the member
+// data's consumers (the stored copy, the decoder) take bytes through next_byte below.
 int open_input_file(void);
+int read_block_at(zoff_t block); // block: a multiple of INBUF_SIZE
+int next_block(void);
 unsigned readbuf(char *buf, unsigned size);
 int readbyte(void);
 void defer_leftover_input(void);
@@ -356,9 +386,29 @@ void utf8_to_ansi(char *s, unsigned size); // unrepresentable characters become 
 int is_dbcs_lead_byte(uint8_t c);          // of the ANSI code page
 // Refuses names that would leave the extraction directory; 0 when safe.
 int is_unsafe_path(const char *name);
-// After a clean run: close the extraction log and start "installer.exe" (handoff.cpp; the
-// console driver links its own, which starts nothing).
+// After a clean run: close the extraction log and start "installer.exe" (handoff.cpp). The
+// stub's front end hands it to the engine as G.handoff_fn.
 void hand_off(void);
+// Closes logErrors, deleting "qelpand.log" when nothing was written into it.
+void closeExtractLog(void);
+extern const char ExtractLogName[]; // "qelpand.log"
+
+// The next byte of the current member's data (0..255), or -1 at its end: straight from
+// read_buf while it holds some, else through readbyte, which refills it within the member's
+// limit (defer_leftover_input).
+inline int next_byte(void) {
+    return --G.read_left >= 0 ? *G.read_ptr++ : readbyte();
+}
+
+// Results of mapname and checkdir, besides ZR_DIR_CREATED, ZR_LABEL_SKIPPED and
+// ZR_EF_MISSING.
+enum {
+    MAP_OK = 0,               // the path is ready in member_name: the member is written
+    MAP_NOTHING_TO_WRITE = 2, // a directory that was there, a freshen miss, a label set
+    MAP_ERROR = 3,            // the member is skipped; its message was given
+    MAP_PATH_TOO_LONG = 4,    // a directory path longer than 256 characters: skipped
+    MAP_NO_MEMORY = ZR_PARAM, // no memory for the path buffers
+};
 
 // checkdir functions.
 enum { ROOT = 0, INIT = 1, APPEND_DIR = 2, APPEND_NAME = 3, GETPATH = 4, END = 5 };

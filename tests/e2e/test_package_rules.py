@@ -89,6 +89,23 @@ class Rules(PackageTestCase):
         self.assertTrue(bad, "bad.bin was written before the failure: %s" % sorted(snap))
         self.assertNotEqual(zlib.crc32(snap[bad[0]]), zlib.crc32(good))
 
+    def test_failed_run_removes_every_top_level_file(self):
+        # The clean-up after a failure takes as long as the listing is; names that come
+        # after the semaphore file's in it (any order on disk: "~", non-ASCII letters)
+        # must go too, before the worker signals the end by deleting that file.
+        members = [("~f%03d.txt" % i, b"t") for i in range(300)]
+        members += [("\u00e9t\u00e9%03d.txt" % i, b"e") for i in range(100)]
+        good = b"0123456789" * 100
+        archive = write_zip(self.work / "archive.zip",
+                            [("installer.exe", self.recorder.read_bytes())] + members +
+                            [("zz-last.bin", good)])
+        data = bytearray(archive.read_bytes())
+        data[data.rfind(good) + 10] ^= 0xFF  # the last member's CRC no longer matches
+        archive.write_bytes(bytes(data))
+        run = run_package(self.wine, self.work, build_package(self.wine, self.work, archive),
+                          snapshot=False)
+        self.assertFailedRun(run)
+
     # ---- batches
 
     def test_130_members_in_three_batches(self):

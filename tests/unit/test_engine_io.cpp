@@ -173,9 +173,37 @@ TEST_F(EngineTest, MemberInputLimitHoldsBackTheRest) {
     G.csize_left = 100;
     defer_leftover_input();
     int count = 0;
-    while ((--G.read_left >= 0 ? *G.read_ptr++ : readbyte()) >= 0)
+    while (next_byte() >= 0)
         count++;
     EXPECT_EQ(100, count);
+    undefer_input();
+    char next[5] = {};
+    ASSERT_EQ(4u, readbuf(next, 4));
+    EXPECT_STREQ("NEXT", next);
+}
+
+// A security block is expanded from memory while a member's data is being read (a directory
+// before its data, a file after them): the member's input goes on where it stood.
+TEST_F(EngineTest, MemoryExtractionLeavesTheMembersInputAsItWas) {
+    std::string bytes = std::string(100, 'm') + "NEXT";
+    writeFile("in", bytes);
+    G.archive_path = (char *)"in";
+    ASSERT_EQ(0, open_input_file());
+    G.block_start = -1;
+    ASSERT_EQ(0, archive_seek(0));
+    G.csize_left = 100;
+    defer_leftover_input();
+    for (int i = 0; i < 40; i++)
+        ASSERT_EQ('m', next_byte());
+
+    std::string block = std::string("\0\0\x33\xf0\xc4\x68", 6) + "0123456789abcdef"; // stored, CRC
+    uint8_t target[16];
+    ASSERT_EQ(0, memextract(target, 16, (const uint8_t *)block.data(), (uint32_t)block.size()));
+
+    int count = 0;
+    while (next_byte() >= 0)
+        count++;
+    EXPECT_EQ(60, count);
     undefer_input();
     char next[5] = {};
     ASSERT_EQ(4u, readbuf(next, 4));

@@ -255,6 +255,30 @@ TEST_F(EngineRun, ExistingFilesKeptWithoutAnAnswer) {
               messages());
 }
 
+// A console whose input ends while it asks for a new name gives no answer: the member is
+// kept as without a console, instead of asking for ever.
+TEST_F(EngineRun, InputEndingAtTheNewNameQuestionKeepsTheFile) {
+    writeFile("a.txt", "old a");
+    writeFile("../answers", "r\n\n");
+    ASSERT_NE(nullptr, freopen("../answers", "r", stdin));
+    EXPECT_EQ(ZR_WARN, run(buildPackage({{"a.txt", "new"}, {"b.txt", "b"}}, Stub)));
+    EXPECT_EQ("old a", readFile("a.txt"));
+    EXPECT_EQ("b", readFile("b.txt"));
+    EXPECT_EQ("replace a.txt? [y]es, [n]o, [A]ll, [N]one, [r]ename: new name: new name: "
+              " NULL\n(assuming [N]one)\n",
+              messages());
+}
+
+// The truncated name follows the warning as it stands, without a line end of its own; the
+// directory entry and the local header each give it.
+TEST_F(EngineRun, OverlongNameIsTruncatedWithAWarning) {
+    std::string name(259, 'n');
+    EXPECT_EQ(ZR_WARN, run(buildPackage({{name, "long"}}, Stub)));
+    std::string warning = "warning:  filename too long--truncating.\n" + name.substr(0, 258);
+    EXPECT_EQ(warning + warning, messages());
+    EXPECT_EQ("long", readFile("nnnnnnnn")); // one component too long: its 8.3 form
+}
+
 TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
     writeFile("a.txt", "old a");
     chmod("a.txt", 0444);

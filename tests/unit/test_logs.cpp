@@ -98,6 +98,7 @@ TEST_F(StubLogs, CleanUpSkipsEntriesTooLongForAPath) {
 TEST_F(StubLogs, FailureStepsCleanTheTemporaryDirectory) {
     writeFile(temp + "/startdir.txt", start + "\n");
     writeFile(temp + "/extracted.txt", "x");
+    writeFile(temp + "/__qelexpand.sem", "ok\n");
     writeFile(dir("temp/sub") + "/kept.txt", "x");
     workerFailureSteps();
     ASSERT_EQ(compat::messageBoxes().size(), 1u);
@@ -107,6 +108,7 @@ TEST_F(StubLogs, FailureStepsCleanTheTemporaryDirectory) {
     EXPECT_FALSE(exists(temp + "/errors.log"));
     EXPECT_FALSE(exists(temp + "/startdir.txt"));
     EXPECT_TRUE(exists(temp + "/sub/kept.txt"));
+    EXPECT_TRUE(exists(temp + "/__qelexpand.sem")) << "the worker deletes it as its last act";
 }
 
 TEST_F(StubLogs, FailureStepsLeaveTheStartDirectoryAlone) {
@@ -144,10 +146,8 @@ TEST_F(StubLogs, ExtractLogKeptOnlyWithContent) {
 struct EngineArgs {
     explicit EngineArgs(const char *tail) {
         std::string text = tail;
-        char dir[PATH_BUF];
-        getArguments(&text[0], &record.quietInstall, &record.propertiesInstall, dir, &record.argc,
-                     &record.argv);
-        record.installDir = dir[0] ? strdup(dir) : strdup("");
+        getArguments(&text[0], &record.quietInstall, &record.propertiesInstall, &record.installDir,
+                     &record.argc, &record.argv);
     }
     ~EngineArgs() {
         freeArguments(record.argc, record.argv);
@@ -211,6 +211,13 @@ TEST_F(HandOff, TrailingBackslashesDoubledBeforeTheClosingQuote) {
     writeFile(temp + "/installer.exe", "x");
     start(1, 0, "C:\\Apps\\");
     EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "\"C:\\Apps\\\\\""}));
+}
+
+TEST_F(HandOff, LongDirectoryHandedOnWhole) {
+    writeFile(temp + "/installer.exe", "x");
+    std::string dir = "D:\\" + std::string(300, 'd');
+    start(1, 0, dir.c_str());
+    EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "\"" + dir + "\""}));
 }
 
 TEST_F(HandOff, NothingStartedWithoutInstaller) {

@@ -31,10 +31,10 @@ static const char UnsafePathMsg[] =
     "error:  refusing %s (path would leave the extraction folder)\n";
 
 static char *show1(const char *name) {
-    return fnfilter(name, (char *)G.window + FNFILTER_AREA_1);
+    return fnfilter(name, G.name_area[0]);
 }
 static char *show2(const char *name) {
-    return fnfilter(name, (char *)G.window + FNFILTER_AREA_2);
+    return fnfilter(name, G.name_area[1]);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -295,7 +295,7 @@ static int append(char *base, char **end, size_t cap, const char *s) {
 static int path_too_long(void) {
     zmsg(MF_ERRSTREAM, PathTooLongMsg, show1(G.long_path));
     release_paths();
-    return 4;
+    return MAP_PATH_TOO_LONG;
 }
 
 // Appends a component to both paths, in 8.3 form on the FAT side when Windows refuses the
@@ -335,7 +335,7 @@ static int checkdir_init(void) {
     G.fat_path = (char *)malloc(fat_cap());
     if (G.long_path == NULL || G.fat_path == NULL) {
         release_paths();
-        return ZR_PARAM;
+        return MAP_NO_MEMORY;
     }
     if (G.cur_entry->is_label && !label_allowed()) {
         release_paths();
@@ -351,7 +351,7 @@ static int checkdir_init(void) {
 static int create_dir(int too_long) {
     if (!G.make_dirs) {
         release_paths();
-        return 2;
+        return MAP_NOTHING_TO_WRITE;
     }
     if (too_long) {
         return path_too_long();
@@ -359,7 +359,7 @@ static int create_dir(int too_long) {
     if (_mkdir(G.fat_path) != 0) {
         zmsg(MF_ERRSTREAM, CannotCreateMsg, show1(G.fat_path), show2(G.member_name));
         release_paths();
-        return 3;
+        return MAP_ERROR;
     }
     G.created_dir = 1;
     return 0;
@@ -378,7 +378,7 @@ static int checkdir_append_dir(char *pathcomp) {
     } else if ((G.file_stat.st_mode & _S_IFMT) != _S_IFDIR) {
         zmsg(MF_ERRSTREAM, NotDirectoryMsg, show1(G.fat_path), show2(G.member_name));
         release_paths();
-        return 3;
+        return MAP_ERROR;
     } else if (too_long) {
         return path_too_long();
     }
@@ -468,7 +468,7 @@ static int finish_directory_entry(void) {
         return rc;
     }
     if (!G.created_dir) {
-        return 2;
+        return MAP_NOTHING_TO_WRITE;
     }
     if (G.quiet_level == 0) {
         zmsg(0, CreatingMsg, show1(G.member_name));
@@ -485,9 +485,9 @@ static int set_volume_label(void) {
     }
     if (!SetVolumeLabelA(drive, G.member_name)) {
         zmsg(MF_ERRSTREAM, LabelErrorMsg);
-        return 3;
+        return MAP_ERROR;
     }
-    return 2;
+    return MAP_NOTHING_TO_WRITE;
 }
 
 // Walks the mapped name: every component before a "/" is a directory to be there.
@@ -497,7 +497,7 @@ static int make_path(char *mapped, int is_dir) {
         if (*p == '/') {
             *p = '\0';
             int rc = checkdir(comp, APPEND_DIR);
-            if (rc > 1) {
+            if (rc != MAP_OK) {
                 return rc;
             }
             comp = p + 1;
@@ -509,7 +509,7 @@ static int make_path(char *mapped, int is_dir) {
     if (*comp == '\0') {
         zmsg(MF_ERRSTREAM, ConversionFailedMsg, show1(G.member_name));
         release_paths();
-        return 3;
+        return MAP_ERROR;
     }
     int rc = checkdir(comp, APPEND_NAME);
     if (rc == 0) {
@@ -518,7 +518,7 @@ static int make_path(char *mapped, int is_dir) {
     if (rc != 0) {
         return rc;
     }
-    return G.cur_entry->is_label ? set_volume_label() : 0;
+    return G.cur_entry->is_label ? set_volume_label() : MAP_OK;
 }
 
 // Both forms of the name are checked before anything is created. The mapped one is what
@@ -540,8 +540,8 @@ int mapname([[maybe_unused]] int new_name) {
     }
     map_characters(start, mapped);
     if (is_unsafe_path(start) || is_unsafe_path(mapped)) {
-        zmsg(MF_ERRSTREAM | 0x400, UnsafePathMsg, show1(G.member_name));
-        return 3;
+        zmsg(MSG_ERROR, UnsafePathMsg, show1(G.member_name));
+        return MAP_ERROR;
     }
     int rc = checkdir(G.member_name, INIT);
     if (rc != 0) {

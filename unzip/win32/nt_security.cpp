@@ -21,7 +21,7 @@ void apply_member_security(const char *path) {
         return;
     }
     if (G.quiet_level != 0) {
-        zmsg(MF_ERRSTREAM, "%-22s ", fnfilter(path, (char *)G.window + FNFILTER_AREA_1));
+        zmsg(MF_ERRSTREAM, "%-22s ", fnfilter(path, G.name_area[0]));
     }
     zmsg(MF_ERRSTREAM, " compressed WinNT security data missing (%d bytes)%s",
          (int)makeword(G.extra_buf + 2) - 10, G.quiet_level != 0 ? "\n" : "");

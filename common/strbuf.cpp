@@ -1,9 +1,8 @@
-// Bounded copies for the stub's fixed path and message buffers. Every 261-byte buffer is
-// filled through these, so an over-long path is cut or refused instead of overrunning.
+// Bounded copies and path joins for the fixed buffers of both programs (see strbuf.h).
 #include <stdlib.h>
 #include <string.h>
 
-#include "stub/stub.h"
+#include "common/strbuf.h"
 
 void copyPrefix(char *dst, size_t size, const char *src, size_t n) {
     if (size == 0) return;
