@@ -41,13 +41,12 @@ class Corpus(unittest.TestCase):
             self.skipTest("%s not built" % driver)
         sys.path.insert(0, str(Path(__file__).resolve().parent))
         import wine
-        # The harness's prefix and environment; the driver is a console program and
-        # needs no display.
-        session = wine.WineSession(build)
-        session._ensure_prefix()
-        session.wineserver("-p30")  # a warm server keeps the 80 driver starts quick
-        env = session.base_env()
-        env.pop("DISPLAY", None)
+        # The shared session's display, prefix and warm server, as for every other Wine
+        # test. The driver is a console program, but the first Wine process that needs a
+        # desktop sets it up for the whole server: started without the display, it would
+        # leave every later window of the session without one. Nor may the server's own
+        # lifetime be shortened here, or a later start can meet a server that is going.
+        env = wine.session().base_env()
         out = self.run_checker("--wine", "--driver", str(driver), env=env)
         self.assertIn("all members match", out)
 
