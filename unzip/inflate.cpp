@@ -1,11 +1,721 @@
-// Deflate decoding is not built yet: every deflated member is reported as invalid
-// compressed data (result 2), never as a success.
+// The Deflate decoder (RFC 1951): stored, fixed-Huffman and dynamic-Huffman blocks of one
+// member, read through the engine's input buffer and written through its output function.
+//
+// Bit input. The bit buffer (G.bit_buf, a machine word) holds G.bit_count unused bits of
+// the member's data, least significant first. Every step follows one pattern: make enough
+// bits available (need, or a look-up's peek), use the low bits, drop them. Bits above
+// bit_count are zero, or copies of the input bytes that follow (a fast refill loads a
+// whole word at a time); read_ptr always points at the first byte not yet counted in
+// bit_count, so any step can go on byte by byte where another left off.
+//
+// The end of the member's data. A fixed-width field (a block header, stored lengths, extra
+// bits) that the data cannot fill fails with 1. A table look-up goes on with the bits
+// there are, missing bits read as 0 and nothing consumed, and fails with 1 only when the
+// entry found needs more bits than really remain: a code may be shorter than the table's
+// first-level width, so a valid stream can end with fewer bits than that width.
+//
+// Output ring. The window holds RING_SIZE bytes in two halves. Output goes in at
+// window_pos; a half is handed to the output function (flush, or memflush in memory mode)
+// as soon as it is full, and the ring starts over at 0 after the second. A match copies
+// from up to WINDOW_SIZE bytes back, across the ring's end when need be. The bytes ahead
+// of the write position are older than WINDOW_SIZE, so nothing can refer to them: the fast
+// loop's word-wise copies may overrun a match's end by up to RING_SLACK bytes there. A
+// distance that reaches before the member's first byte is not refused (real writers never
+// make one); it reads what the ring held before, zeros before the first member.
+//
+// Speed: the plain decoder (one symbol at a time, a byte at a time, every step checked) is
+// the exact one; decode_fast does the same work under entry conditions that make most
+// checks unnecessary: enough input in read_buf for a whole symbol, enough room in the
+// current half for the longest match and its slack. Measurements are in bench/.
+#include <stdlib.h>
+#include <string.h>
+
 #include "unzip/unzip.h"
 
-int inflate(void) {
-    return 2;
+// ---------------------------------------------------------------------------------------
+// Tables of the format (RFC 1951, 3.2.5 to 3.2.7)
+
+// Order in which the code lengths of the code-length alphabet are stored.
+static const unsigned border[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                    11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// Length codes 257..287: base lengths and extra bits. 286 and 287 cannot occur in valid
+// data; their extra-bits value 99 makes them invalid entries.
+static const uint16_t cplens[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
+                                    17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
+                                    99, 115, 131, 163, 195, 227, 258, 0,  0};
+static const uint16_t cplext[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                    3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+
+// Distance codes 0..31: base distances and extra bits. A dynamic block may give lengths to
+// 32 distance codes, but 30 and 31 have no distance: invalid as 286 and 287 are.
+static const uint16_t cpdist[32] = {
+    1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,    65,    97,    129, 193,
+    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
+static const uint16_t cpdext[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
+
+enum {
+    KIND_END = 15,      // end of block
+    KIND_LITERAL = 16,  // a literal byte; above it, links to sub-tables
+    KIND_INVALID = 99,  // a code that cannot occur in valid data
+    MAX_CODE_BITS = 15, // longest code a dynamic block can give
+    MAX_MATCH = 258,
+    LITLEN_CODES = 288, // literal/length lengths a dynamic block may give
+    DIST_CODES = 32,
+    CODELEN_CODES = 19,
+    CODELEN_BITS = 7, // lookup bits of the code-length table (its codes have at most 7 bits)
+};
+
+// First-level lookup bits of the tables of dynamic blocks. Optimisation: wider than the
+// 9 and 6 bits the plain decoder needs, so that nearly every code takes one look-up (see
+// bench/ for the measurements).
+int lbits = 10;
+int dbits = 8;
+
+// The fixed tables take every fixed code in one look-up (the longest has 9 bits).
+static const int FIXED_LIT_BITS = 9, FIXED_DIST_BITS = 5;
+
+// ---------------------------------------------------------------------------------------
+// Tables
+
+static unsigned reverse_bits(unsigned code, unsigned len) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < len; i++, code >>= 1)
+        r = (r << 1) | (code & 1);
+    return r;
+}
+
+static huft make_entry(unsigned sym, unsigned s, const uint16_t *d, const uint16_t *e, unsigned b) {
+    huft h;
+    h.b = (uint8_t)b;
+    if (sym < s) {
+        h.e = sym < 256 ? KIND_LITERAL : KIND_END;
+        h.n = (uint16_t)sym;
+    } else {
+        h.e = (uint8_t)e[sym - s];
+        h.n = d[sym - s];
+    }
+    return h;
+}
+
+// Fills every index of table (size 2^bits) whose low len bits are rev.
+static void fill(huft *table, unsigned bits, unsigned rev, unsigned len, huft h) {
+    for (unsigned i = rev; i < (1u << bits); i += 1u << len)
+        table[i] = h;
+}
+
+// The canonical codes of one table: symbols by increasing length (and symbol within one
+// length), with the code of each.
+struct Codes {
+    unsigned count[MAX_CODE_BITS + 1];
+    uint16_t symbol[LITLEN_CODES];
+    uint16_t code[LITLEN_CODES];
+    unsigned used; // symbols with a length
+};
+
+static void assign_codes(const unsigned *b, unsigned n, Codes *c) {
+    unsigned next[MAX_CODE_BITS + 2], code = 0, offset[MAX_CODE_BITS + 2];
+    offset[1] = 0;
+    for (unsigned len = 1; len <= MAX_CODE_BITS; len++) {
+        code = (code + c->count[len - 1]) << 1;
+        next[len] = code;
+        offset[len + 1] = offset[len] + c->count[len];
+    }
+    c->used = 0;
+    for (unsigned sym = 0; sym < n; sym++) {
+        unsigned len = b[sym];
+        if (len == 0) continue;
+        unsigned at = offset[len]++;
+        c->symbol[at] = (uint16_t)sym;
+        c->code[at] = (uint16_t)next[len]++;
+        c->used++;
+    }
+}
+
+// Entries of a sub-table for the codes [from, to) of one root prefix: enough bits for its
+// longest code (codes come by increasing length).
+static unsigned sub_bits(const unsigned *b, const Codes *c, unsigned to, unsigned root) {
+    return b[c->symbol[to - 1]] - root;
+}
+
+// The root prefix of a code longer than the root: its first root bits, as the table reads
+// them (reversed).
+static unsigned prefix_of(const unsigned *b, const Codes *c, unsigned i, unsigned root) {
+    unsigned len = b[c->symbol[i]];
+    return reverse_bits(c->code[i] >> (len - root), root);
+}
+
+// Entries the codes longer than the root take in sub-tables.
+static unsigned sub_table_entries(const unsigned *b, const Codes *c, unsigned first_long,
+                                  unsigned root) {
+    unsigned total = 0;
+    for (unsigned i = first_long; i < c->used;) {
+        unsigned p = prefix_of(b, c, i, root), j = i + 1;
+        while (j < c->used && prefix_of(b, c, j, root) == p)
+            j++;
+        total += 1u << sub_bits(b, c, j, root);
+        i = j;
+    }
+    return total;
+}
+
+// Root entries for the codes up to root bits; links and sub-tables for the longer ones.
+// Entries no code reaches stay invalid.
+static void fill_table(huft *t, const unsigned *b, const Codes *c, unsigned root, unsigned s,
+                       const uint16_t *d, const uint16_t *e) {
+    unsigned i = 0, next_sub = 1u << root;
+    for (; i < c->used && b[c->symbol[i]] <= root; i++) {
+        unsigned len = b[c->symbol[i]];
+        fill(t, root, reverse_bits(c->code[i], len), len, make_entry(c->symbol[i], s, d, e, len));
+    }
+    while (i < c->used) {
+        unsigned p = prefix_of(b, c, i, root), j = i + 1;
+        while (j < c->used && prefix_of(b, c, j, root) == p)
+            j++;
+        unsigned bits = sub_bits(b, c, j, root);
+        huft link = {(uint8_t)(KIND_LITERAL + bits), (uint8_t)root, (uint16_t)next_sub};
+        t[p] = link;
+        for (; i < j; i++) {
+            unsigned len = b[c->symbol[i]], rest = len - root;
+            unsigned rev = reverse_bits(c->code[i], len) >> root;
+            fill(t + next_sub, bits, rev, rest, make_entry(c->symbol[i], s, d, e, rest));
+        }
+        next_sub += 1u << bits;
+    }
+}
+
+// Builds a table in one block: the root of 2^*m entries, then its sub-tables, which a
+// link entry finds by their offset from the root. Optimisation: entries are 32 bits on
+// every build and a look-up goes at most one level down, where pointers in the entries and
+// one block per level would double the tables' size on 64-bit builds.
+int huft_build(const unsigned *b, unsigned n, unsigned s, const uint16_t *d, const uint16_t *e,
+               huft **t, int *m) {
+    Codes c;
+    memset(c.count, 0, sizeof c.count);
+    for (unsigned i = 0; i < n; i++)
+        c.count[b[i]]++;
+    *t = NULL;
+    if (c.count[0] == n) {
+        *m = 0; // no code at all
+        return 0;
+    }
+    c.count[0] = 0;
+    unsigned shortest = 1, longest = MAX_CODE_BITS;
+    while (c.count[shortest] == 0)
+        shortest++;
+    while (c.count[longest] == 0)
+        longest--;
+    unsigned root = *m < (int)shortest ? shortest : *m > (int)longest ? longest : (unsigned)*m;
+    *m = (int)root;
+
+    // Kraft: the codes may fill the code space (complete) or leave room (incomplete: those
+    // bit patterns decode as invalid), but not need more than it has.
+    long left = 1;
+    for (unsigned len = 1; len <= longest; len++) {
+        left = 2 * left - (long)c.count[len];
+        if (left < 0) return 2;
+    }
+    assign_codes(b, n, &c);
+    unsigned first_long = 0;
+    while (first_long < c.used && b[c.symbol[first_long]] <= root)
+        first_long++;
+    size_t size = ((size_t)1 << root) + sub_table_entries(b, &c, first_long, root);
+    huft *table = (huft *)malloc(size * sizeof(huft));
+    if (table == NULL) return 3;
+    huft invalid = {KIND_INVALID, (uint8_t)root, 0};
+    for (size_t i = 0; i < size; i++)
+        table[i] = invalid;
+    fill_table(table, b, &c, root, s, d, e);
+    *t = table;
+    // A single code of one bit leaves the other half unused but counts as complete.
+    return left > 0 && longest != 1 ? 1 : 0;
+}
+
+int huft_free(huft *t) {
+    free(t);
+    return 0;
 }
 
 int inflate_free(void) {
+    huft_free(G.fixed_lit_table);
+    huft_free(G.fixed_dist_table);
+    G.fixed_lit_table = G.fixed_dist_table = NULL;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Bits (the plain steps, on G)
+
+typedef size_t bitbuf_t;
+enum { BITBUF_BITS = 8 * sizeof(bitbuf_t) };
+
+static bitbuf_t low_bits(bitbuf_t v, unsigned n) {
+    return v & (((bitbuf_t)1 << n) - 1);
+}
+
+// Makes at least n bits available; 0 when the member's data ends first.
+static int need(unsigned n) {
+    while (G.bit_count < n) {
+        int c = next_byte();
+        if (c < 0) return 0;
+        G.bit_buf |= (bitbuf_t)c << G.bit_count;
+        G.bit_count += 8;
+    }
+    return 1;
+}
+
+static void drop(unsigned n) {
+    G.bit_buf >>= n;
+    G.bit_count -= n;
+}
+
+// need, then the n bits' value, dropped.
+static int take(unsigned n, unsigned *value) {
+    if (!need(n)) return 0;
+    *value = (unsigned)low_bits(G.bit_buf, n);
+    drop(n);
+    return 1;
+}
+
+// As need for a look-up: at the member's end the missing bits read as 0. Returns the bits
+// really there.
+static unsigned peek(unsigned n) {
+    need(n);
+    return G.bit_count;
+}
+
+// Looks up the next code in table t (root of bits bits). 0 and the entry in *h, its code
+// not yet dropped (for a sub-table entry, the root part is); 1 for an invalid code, or one
+// longer than the data that remain.
+static int lookup(const huft *t, unsigned bits, huft *h) {
+    unsigned have = peek(bits);
+    *h = t[low_bits(G.bit_buf, bits)];
+    if (h->e > KIND_LITERAL && h->e != KIND_INVALID) {
+        if (h->b > have) return 1;
+        drop(h->b);
+        unsigned sub = h->e - KIND_LITERAL;
+        have = peek(sub);
+        *h = t[h->n + low_bits(G.bit_buf, sub)];
+    }
+    return h->e == KIND_INVALID || h->b > have;
+}
+
+// ---------------------------------------------------------------------------------------
+// Output (the plain steps, on G)
+
+static void output(const uint8_t *data, unsigned size) {
+    if (G.to_memory)
+        memflush(data, size);
+    else
+        flush((uint8_t *)data, size, 0);
+}
+
+// After the write position moved to q: a half that just filled up is handed on, and the
+// ring starts over after the second.
+static unsigned half_done(unsigned q) {
+    if (q == WINDOW_SIZE) {
+        output(G.window, WINDOW_SIZE);
+    } else if (q == RING_SIZE) {
+        output(G.window + WINDOW_SIZE, WINDOW_SIZE);
+        q = 0;
+    }
+    return q;
+}
+
+static void put_byte(unsigned c) {
+    G.window[G.window_pos] = (uint8_t)c;
+    G.window_pos = half_done(G.window_pos + 1);
+}
+
+// The end of the current half: no write may cross it before that half is handed on.
+static unsigned half_end(unsigned q) {
+    return q < WINDOW_SIZE ? WINDOW_SIZE : RING_SIZE;
+}
+
+// A match, byte by byte in increasing order: an overlapping one repeats what it has just
+// produced.
+static void copy_plain(unsigned dist, unsigned len) {
+    unsigned from = (G.window_pos + RING_SIZE - dist) % RING_SIZE;
+    while (len-- > 0) {
+        put_byte(G.window[from]);
+        from = (from + 1) % RING_SIZE;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The fast loop
+
+// Input bytes decode_fast needs in read_buf for one symbol with every refill it makes:
+// each refill reads a word and keeps at most a word less one byte; a 64-bit build makes
+// one refill per symbol, a 32-bit build three.
+enum { FAST_REFILLS = sizeof(bitbuf_t) >= 8 ? 1 : 3, FAST_MIN_INPUT = 16 };
+static_assert(FAST_MIN_INPUT >= (FAST_REFILLS - 1) * ((int)sizeof(bitbuf_t) - 1) +
+                                    (int)sizeof(bitbuf_t),
+              "one symbol's refills stay within the member's data");
+
+static bitbuf_t load_word(const uint8_t *p) {
+    bitbuf_t v;
+    memcpy(&v, p, sizeof v); // x86: little-endian, unaligned loads are cheap
+    return v;
+}
+
+// Fills the bit buffer to at least BITBUF_BITS - 8 bits with one word load; the bytes
+// that do not fit whole stay counted after in (see the file's head).
+#define REFILL()                                                                                   \
+    do {                                                                                           \
+        bb |= load_word(in) << bl;                                                                 \
+        in += (BITBUF_BITS - 1 - bl) >> 3;                                                         \
+        bl |= BITBUF_BITS - 8;                                                                     \
+    } while (0)
+
+// Bits a step may use without a refill: after REFILL at least BITBUF_BITS - 8 are there.
+#define HAVE_BITS(n) ((n) <= BITBUF_BITS - 8)
+
+// Word-wise match copy; may write up to RING_SLACK - 1 bytes past the match's end. Both
+// runs lie within the ring (the caller checks), the source before the destination or at
+// least a half away behind it.
+static void copy_fast(uint8_t *dst, const uint8_t *src, unsigned dist, unsigned len) {
+    uint8_t *end = dst + len;
+    if (dist >= 8) {
+        do {
+            memcpy(dst, src, 8); // the source is at least 8 bytes behind: already written
+            dst += 8;
+            src += 8;
+        } while (dst < end);
+    } else if (dist == 1) {
+        memset(dst, *src, len);
+    } else {
+        do
+            *dst++ = *src++;
+        while (dst < end);
+    }
+}
+
+enum FastEnd { FAST_STOPPED, FAST_END_OF_BLOCK, FAST_INVALID };
+
+// Decodes symbols while the entry conditions hold: at least FAST_MIN_INPUT bytes of the
+// member's data in read_buf (so every refill loads real data) and room for the longest
+// match plus RING_SLACK before the current half's end (so no write crosses a flush point).
+// Every check it leaves out is one these conditions make unnecessary; what they cannot
+// cover (a source run that crosses the ring's end) goes to copy_plain.
+static FastEnd decode_fast(const huft *tl, const huft *td, unsigned lb, unsigned db) {
+    const uint8_t *in = G.read_ptr, *in_end = G.read_ptr + G.read_left;
+    uint8_t *win = G.window;
+    unsigned q = G.window_pos, limit = half_end(q) - MAX_MATCH - RING_SLACK;
+    bitbuf_t bb = G.bit_buf;
+    unsigned bl = G.bit_count;
+    const bitbuf_t lmask = ((bitbuf_t)1 << lb) - 1, dmask = ((bitbuf_t)1 << db) - 1;
+    FastEnd end = FAST_STOPPED;
+
+    while (in_end - in >= FAST_MIN_INPUT && q <= limit) {
+        REFILL();
+        huft h = tl[bb & lmask];
+        if (h.e > KIND_LITERAL) {
+            if (h.e == KIND_INVALID) {
+                end = FAST_INVALID;
+                break;
+            }
+            bb >>= h.b;
+            bl -= h.b;
+            h = tl[h.n + low_bits(bb, h.e - KIND_LITERAL)];
+        }
+        bb >>= h.b;
+        bl -= h.b;
+        if (h.e == KIND_LITERAL) {
+            win[q++] = (uint8_t)h.n;
+            continue;
+        }
+        if (h.e == KIND_END) {
+            end = FAST_END_OF_BLOCK;
+            break;
+        }
+        if (h.e == KIND_INVALID) {
+            end = FAST_INVALID;
+            break;
+        }
+        unsigned len = h.n + (unsigned)low_bits(bb, h.e);
+        bb >>= h.e;
+        bl -= h.e;
+        if (!HAVE_BITS(MAX_CODE_BITS + 5 + MAX_CODE_BITS)) REFILL();
+        h = td[bb & dmask];
+        if (h.e > KIND_LITERAL && h.e != KIND_INVALID) {
+            bb >>= h.b;
+            bl -= h.b;
+            h = td[h.n + low_bits(bb, h.e - KIND_LITERAL)];
+        }
+        if (h.e == KIND_INVALID) {
+            end = FAST_INVALID;
+            break;
+        }
+        bb >>= h.b;
+        bl -= h.b;
+        if (!HAVE_BITS(MAX_CODE_BITS + 5 + MAX_CODE_BITS + 13)) REFILL();
+        unsigned dist = h.n + (unsigned)low_bits(bb, h.e);
+        bb >>= h.e;
+        bl -= h.e;
+
+        uint8_t *dst = win + q;
+        const uint8_t *src = dist <= q ? dst - dist : dst + RING_SIZE - dist;
+        if (src + len <= win + RING_SIZE) {
+            copy_fast(dst, src, dist, len);
+            q += len;
+        } else { // the source crosses the ring's end
+            G.window_pos = q;
+            copy_plain(dist, len);
+            q = G.window_pos;
+        }
+    }
+    G.read_left = (int)(in_end - in);
+    G.read_ptr = (uint8_t *)in;
+    G.bit_buf = bb;
+    G.bit_count = bl;
+    G.window_pos = q;
+    return end;
+}
+
+// ---------------------------------------------------------------------------------------
+// Blocks
+
+enum { SYMBOL_NEXT, SYMBOL_END_OF_BLOCK, SYMBOL_INVALID };
+
+// One symbol the plain way: a literal, a match, or the end of the block.
+static int decode_plain(const huft *tl, const huft *td, unsigned lb, unsigned db) {
+    huft h;
+    if (lookup(tl, lb, &h)) return SYMBOL_INVALID;
+    drop(h.b);
+    if (h.e == KIND_LITERAL) {
+        put_byte(h.n);
+        return SYMBOL_NEXT;
+    }
+    if (h.e == KIND_END) return SYMBOL_END_OF_BLOCK;
+    unsigned extra, dist_extra;
+    if (!take(h.e, &extra)) return SYMBOL_INVALID;
+    unsigned len = h.n + extra;
+    if (lookup(td, db, &h)) return SYMBOL_INVALID;
+    drop(h.b);
+    if (!take(h.e, &dist_extra)) return SYMBOL_INVALID;
+    copy_plain(h.n + dist_extra, len);
+    return SYMBOL_NEXT;
+}
+
+int inflate_codes(huft *tl, huft *td, int bl, int bd) {
+    for (;;) {
+        if (G.read_left >= FAST_MIN_INPUT &&
+            G.window_pos + MAX_MATCH + RING_SLACK <= half_end(G.window_pos)) {
+            FastEnd end = decode_fast(tl, td, (unsigned)bl, (unsigned)bd);
+            if (end == FAST_END_OF_BLOCK) return 0;
+            if (end == FAST_INVALID) return 1;
+        }
+        int r = decode_plain(tl, td, (unsigned)bl, (unsigned)bd);
+        if (r == SYMBOL_END_OF_BLOCK) return 0;
+        if (r == SYMBOL_INVALID) return 1;
+    }
+}
+
+// Copies len bytes of a stored block: the whole bytes still in the bit buffer first, then
+// straight from read_buf, in pieces that end at the buffer's end or the half's end.
+static int copy_stored_block(unsigned len) {
+    for (; len > 0 && G.bit_count >= 8; len--) {
+        put_byte((unsigned)(G.bit_buf & 0xFF));
+        drop(8);
+    }
+    if (G.bit_count == 0) G.bit_buf = 0; // copies of the bytes below are read from there
+    while (len > 0) {
+        if (G.read_left <= 0) {
+            int c = next_byte();
+            if (c < 0) return 1;
+            put_byte((unsigned)c);
+            len--;
+            continue;
+        }
+        unsigned room = half_end(G.window_pos) - G.window_pos, n = len;
+        if (n > (unsigned)G.read_left) n = (unsigned)G.read_left;
+        if (n > room) n = room;
+        memcpy(G.window + G.window_pos, G.read_ptr, n);
+        G.read_ptr += n;
+        G.read_left -= (int)n;
+        G.window_pos = half_done(G.window_pos + n);
+        len -= n;
+    }
+    return 0;
+}
+
+int inflate_stored(void) {
+    drop(G.bit_count % 8);
+    unsigned len, nlen;
+    if (!take(16, &len) || !take(16, &nlen)) return 1;
+    if (nlen != (~len & 0xFFFF)) return 1;
+    return copy_stored_block(len);
+}
+
+// The fixed codes of RFC 1951 3.2.6, built on the first fixed block of the run.
+static int build_fixed_tables(void) {
+    unsigned lengths[LITLEN_CODES];
+    unsigned i = 0;
+    for (; i < 144; i++)
+        lengths[i] = 8;
+    for (; i < 256; i++)
+        lengths[i] = 9;
+    for (; i < 280; i++)
+        lengths[i] = 7;
+    for (; i < LITLEN_CODES; i++)
+        lengths[i] = 8;
+    G.fixed_lit_bits = FIXED_LIT_BITS;
+    int r = huft_build(lengths, LITLEN_CODES, 257, cplens, cplext, &G.fixed_lit_table,
+                       &G.fixed_lit_bits);
+    if (r != 0) {
+        G.fixed_lit_table = NULL;
+        return r;
+    }
+    for (i = 0; i < 30; i++)
+        lengths[i] = 5;
+    G.fixed_dist_bits = FIXED_DIST_BITS;
+    r = huft_build(lengths, 30, 0, cpdist, cpdext, &G.fixed_dist_table, &G.fixed_dist_bits);
+    if (r > 1) { // codes 30 and 31 are missing: incomplete, as it should be
+        huft_free(G.fixed_lit_table);
+        G.fixed_lit_table = NULL;
+        return r;
+    }
+    return 0;
+}
+
+int inflate_fixed(void) {
+    if (G.fixed_lit_table == NULL) {
+        int r = build_fixed_tables();
+        if (r != 0) return r;
+    }
+    return inflate_codes(G.fixed_lit_table, G.fixed_dist_table, G.fixed_lit_bits,
+                         G.fixed_dist_bits) != 0;
+}
+
+// The code lengths of a dynamic block, through its code-length code: count of them in
+// lengths; 0, or 1 for invalid data.
+static int read_code_lengths(const huft *tc, unsigned bc, unsigned *lengths, unsigned count) {
+    unsigned i = 0, previous = 0;
+    while (i < count) {
+        huft h;
+        // The unused half of a single 1-bit code is no length.
+        if (lookup(tc, bc, &h) || h.e != KIND_LITERAL) return 1;
+        drop(h.b);
+        unsigned symbol = h.n, repeat, value = 0;
+        if (symbol < 16) {
+            lengths[i++] = previous = symbol;
+            continue;
+        }
+        if (symbol == 16) {
+            if (!take(2, &repeat)) return 1;
+            repeat += 3;
+            value = previous;
+        } else if (symbol == 17) {
+            if (!take(3, &repeat)) return 1;
+            repeat += 3;
+        } else {
+            if (!take(7, &repeat)) return 1;
+            repeat += 11;
+        }
+        if (i + repeat > count) return 1;
+        while (repeat-- > 0)
+            lengths[i++] = value;
+        previous = value;
+    }
+    return 0;
+}
+
+// Reads the header's three counts and the code-length code; 0 and the table in *tc, or the
+// block's result.
+static int read_dynamic_header(unsigned *nl, unsigned *nd, huft **tc, int *bc) {
+    unsigned hlit, hdist, hclen;
+    if (!take(5, &hlit) || !take(5, &hdist) || !take(4, &hclen)) return 1;
+    // Every count the fields can give is taken: up to 288 and 32, beyond RFC 1951's 286
+    // and 30; the extra codes are invalid when met.
+    *nl = 257 + hlit;
+    *nd = 1 + hdist;
+    unsigned lengths[CODELEN_CODES] = {0};
+    for (unsigned i = 0; i < 4 + hclen; i++)
+        if (!take(3, &lengths[border[i]])) return 1;
+    *bc = CODELEN_BITS;
+    int r = huft_build(lengths, CODELEN_CODES, CODELEN_CODES, NULL, NULL, tc, bc);
+    if (r == 0 && *bc == 0) r = 1; // no code at all
+    if (r == 1) huft_free(*tc);
+    return r;
+}
+
+static void note_incomplete(const char *text) {
+    if (G.quiet_level == 0) zmsg(MF_ERRSTREAM, "%s", text);
+}
+
+// A length symbol has a code: then the block needs distances.
+static int has_length_codes(const unsigned *lengths, unsigned nl) {
+    for (unsigned i = 257; i < nl; i++)
+        if (lengths[i] != 0) return 1;
+    return 0;
+}
+
+int inflate_dynamic(void) {
+    unsigned nl, nd, lengths[LITLEN_CODES + DIST_CODES];
+    huft *tc, *tl, *td;
+    int bc;
+    int r = read_dynamic_header(&nl, &nd, &tc, &bc);
+    if (r != 0) return r;
+    r = read_code_lengths(tc, (unsigned)bc, lengths, nl + nd);
+    huft_free(tc);
+    if (r != 0) return r;
+
+    int bl = lbits, bd = dbits;
+    r = huft_build(lengths, nl, 257, cplens, cplext, &tl, &bl);
+    if (r == 0 && bl == 0) r = 1;
+    if (r == 1) {
+        note_incomplete("(incomplete l-tree)  ");
+        huft_free(tl);
+        return 1;
+    }
+    if (r != 0) return r;
+    r = huft_build(lengths + nl, nd, 0, cpdist, cpdext, &td, &bd);
+    if (bd == 0 && has_length_codes(lengths, nl)) {
+        note_incomplete("(incomplete d-tree)  ");
+        huft_free(tl);
+        return 1;
+    }
+    if (r > 1) { // an incomplete distance code is taken: its gaps are invalid when met
+        huft_free(tl);
+        return r;
+    }
+    r = inflate_codes(tl, td, bl, bd);
+    huft_free(tl);
+    huft_free(td);
+    return r != 0;
+}
+
+int inflate_block(int *last) {
+    unsigned final_bit, type;
+    if (!take(1, &final_bit) || !take(2, &type)) return 1;
+    *last = (int)final_bit;
+    switch (type) {
+    case 0:
+        return inflate_stored();
+    case 1:
+        return inflate_fixed();
+    case 2:
+        return inflate_dynamic();
+    default:
+        return 2;
+    }
+}
+
+int inflate(void) {
+    G.window_pos = 0;
+    G.bit_buf = 0;
+    G.bit_count = 0;
+    int last;
+    do {
+        int r = inflate_block(&last);
+        if (r != 0) return r;
+    } while (!last);
+    // Bits left over after the final block are not given back to the input.
+    if (G.window_pos < WINDOW_SIZE)
+        output(G.window, G.window_pos);
+    else
+        output(G.window + WINDOW_SIZE, G.window_pos - WINDOW_SIZE);
     return 0;
 }

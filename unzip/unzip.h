@@ -35,15 +35,17 @@ enum {
 
 // ---------------------------------------------------------------------------------------
 // ZIP layout. Every multi-byte field is little-endian and read through makeword/makelong.
-constexpr int ZIP_SIG_LEN = 4;        // "PK" and two type bytes
-constexpr int END_REC_LEN = 22;       // end-of-central-directory record, signature included
-constexpr int CDIR_ENTRY_LEN = 46;    // central directory entry before name, extra field, comment
-constexpr int CDIR_FIXED_LEN = 42;    // ... of which get_cdir_ent reads these after the signature
-constexpr int LOCAL_HDR_LEN = 30;     // local header before name and extra field
-constexpr int LOCAL_FIXED_LEN = 26;   // ... of which process_local_file_hdr reads these
-constexpr int INBUF_SIZE = 8192;      // archive read block; block_start is always a multiple of it
-constexpr int OUTBUF_SIZE = 65536;    // text conversion buffer: a 32 KiB block at most doubles
-constexpr int WINDOW_SIZE = 32768;    // sliding window, stored-copy buffer and message buffer
+constexpr int ZIP_SIG_LEN = 4;      // "PK" and two type bytes
+constexpr int END_REC_LEN = 22;     // end-of-central-directory record, signature included
+constexpr int CDIR_ENTRY_LEN = 46;  // central directory entry before name, extra field, comment
+constexpr int CDIR_FIXED_LEN = 42;  // ... of which get_cdir_ent reads these after the signature
+constexpr int LOCAL_HDR_LEN = 30;   // local header before name and extra field
+constexpr int LOCAL_FIXED_LEN = 26; // ... of which process_local_file_hdr reads these
+constexpr int INBUF_SIZE = 8192;    // archive read block; block_start is always a multiple of it
+constexpr int OUTBUF_SIZE = 65536;  // text conversion buffer: a 32 KiB block at most doubles
+constexpr int WINDOW_SIZE = 32768;  // Deflate history, and the unit of every output flush
+constexpr int RING_SIZE = 2 * WINDOW_SIZE; // the decoder's output ring: two flush units
+constexpr int RING_SLACK = 8;              // readable and writable bytes past the ring's end
 constexpr int END_SEARCH_LEN = 66000; // tail searched for the end record: 22 + a 65535-byte comment
 constexpr int MAX_NAME = 258;         // longest member name kept; longer names are truncated
 constexpr int BATCH_SIZE = 64;        // central directory entries held at a time
@@ -140,7 +142,13 @@ struct stamp_times {
     int32_t atime, mtime, ctime;
 };
 
-struct huft; // decoding table entry of the Deflate decoder
+// One entry of a Deflate decoding table (inflate.cpp), packed into 32 bits on every build.
+struct huft {
+    uint8_t e;  // kind: 16 literal, 15 end of block, 0..13 extra bits of a length or distance
+                // base, 17..32 link to a sub-table indexed by e - 16 more bits, 99 invalid
+    uint8_t b;  // bits the entry's code takes at its level
+    uint16_t n; // the literal or base; for a link, the sub-table's offset from the root table
+};
 
 typedef int (*MsgFn)(void *g, uint8_t *text, uint32_t size, int flags);
 typedef int (*InputFn)(void *g, uint8_t *buf, int *size, int flags);
@@ -190,14 +198,16 @@ struct Globals {
     entry_info entry_batch[BATCH_SIZE];
     entry_info *cur_entry; // default &entry_batch[0]
 
-    // Window: the decoder's history and output buffer, and the stored copy's buffer.
-    // The rule: while a member's data is copied or decoded, nothing else writes into it,
-    // since a deflated member's matches reach back into it up to WINDOW_SIZE bytes, across
-    // flushes (and a flush that fails asks its question then). So messages are formatted in
-    // msg_buf and names for messages in name_area, never here; the one other user is the
-    // archive comment's display, which runs before the first member. One spare byte lets
-    // the sink append a newline to a full window.
-    uint8_t window[WINDOW_SIZE + 1];
+    // Window: the stored copy's buffer (its first WINDOW_SIZE bytes) and the decoder's
+    // output ring of two halves, each flushed when full (see inflate.cpp); the decoder's
+    // history is the last WINDOW_SIZE bytes before its write position. The rule: while a
+    // member's data is copied or decoded, nothing else writes into it, since a deflated
+    // member's matches reach back into it, across flushes (and a flush that fails asks its
+    // question then). So messages are formatted in msg_buf and names for messages in
+    // name_area, never here; the one other user is the archive comment's display, which
+    // runs before the first member. It starts zeroed (globalsCtor), so a distance that
+    // reaches before a member's first byte always reads defined bytes.
+    uint8_t window[RING_SIZE + RING_SLACK];
     char msg_buf[MSG_BUF_SIZE + 1];    // zmsg's text; +1 for the sink's newline
     char name_area[2][NAME_AREA_SIZE]; // fnfilter's results: two names at once
 
@@ -242,12 +252,14 @@ struct Globals {
     uint32_t out_count;  // bytes copied; total output in memory mode
     char member_name[MAX_NAME + 1];
 
-    // Deflate decoder.
-    unsigned window_pos; // next write position in window, 0..32767
-    uint32_t bit_buf;
+    // Deflate decoder (inflate.cpp). Between its steps the bit buffer holds bit_count
+    // unused bits of the member's data, least significant first; bits above them are zero,
+    // or already the next input bytes (read_ptr points at the first byte not yet in it).
+    unsigned window_pos; // next write position in the output ring, 0..RING_SIZE-1
+    size_t bit_buf;      // a machine word: 64 bits on x86-64, 32 on i686
     unsigned bit_count;
-    huft *fixed_lit_table, *fixed_dist_table;
-    int fixed_lit_bits, fixed_dist_bits;
+    huft *fixed_lit_table, *fixed_dist_table; // built on first use, kept for the run
+    int fixed_lit_bits, fixed_dist_bits;      // their first-level lookup bits
 
     // Hooks.
     MsgFn message_fn;     // default UzpMessagePrnt
@@ -345,7 +357,7 @@ uint32_t crc32(uint32_t crc, const uint8_t *buf, unsigned len);
 const uint32_t *get_crc_table(void);
 void make_crc_table(void);
 void free_crc_table(void);
-// Formats a message into G.window and sends it through message_fn.
+// Formats a message into G.msg_buf and sends it through message_fn.
 int zmsg(int flags, const char *fmt, ...)
 #ifdef __GNUC__
     __attribute__((format(printf, 2, 3)))
@@ -354,9 +366,20 @@ int zmsg(int flags, const char *fmt, ...)
 // Reads one line of at most size - 1 characters from standard input; 0 when nothing came.
 int read_reply(char *buf, int size);
 
-// Deflate decoder (inflate.cpp).
+// Deflate decoder (inflate.cpp). inflate decodes the current member (or, with to_memory,
+// the block memextract set up): 0, or 1 invalid data or input that ends early, 2 a block
+// type 3 or over-subscribed code lengths, 3 no memory for a table.
 int inflate(void);
 int inflate_free(void);
+int inflate_block(int *last);
+int inflate_stored(void);
+int inflate_fixed(void);
+int inflate_dynamic(void);
+int inflate_codes(huft *tl, huft *td, int bl, int bd);
+int huft_build(const unsigned *b, unsigned n, unsigned s, const uint16_t *d, const uint16_t *e,
+               huft **t, int *m);
+int huft_free(huft *t);
+extern int lbits, dbits; // first-level lookup bits of dynamic literal/length and distance tables
 
 // Windows file-system adaptation (win32/).
 int mapname(int new_name);

@@ -23,12 +23,6 @@ driver's exit code (the engine's result code):
 An archive whose members are all "yes" must give result 0 exactly. Files that no member
 accounts for are reported too.
 
---stored-only (the default for now): the engine has no Deflate decoder yet and reports an
-error for a deflated member; such a member whose verdict is yes, broken-crc or
-broken-deflate is then expected "not extracted" (absent, or an empty or partial file
-without the member's content) with result >= 2. Members skipped or refused before their
-data is read keep their verdict. --all-methods checks the manifest as it stands.
-
 Names are mapped as the engine maps them, from the raw bytes of the LOCAL header's name:
 flagged UTF-8 names become code page 1252 with "_" for characters it lacks; unflagged
 names made by hosts 0 and 6 (and 11 with made-by version 50) are OEM (437) and become
@@ -100,10 +94,9 @@ WIN_RESERVED = b':<>|?*"'
 OEM_HOSTS = (0, 6)
 HOST_NTFS = 11
 GPF_UTF8 = 0x800
-METHOD_DEFLATED = 8
 
 # Verdicts after which a file with the member's name may exist.
-MAY_EXIST = ("yes", "broken-crc", "stored-only-deflate", "skip-existing", "locale-dependent")
+MAY_EXIST = ("yes", "broken-crc", "skip-existing", "locale-dependent")
 
 
 # ---------------------------------------------------------------------------------------
@@ -348,13 +341,11 @@ def dbcs_ambiguous(m):
     return any(name[i] == 0x5C and name[i - 1] >= 0x80 for i in range(1, len(name)))
 
 
-def effective_verdict(m, stored_only, wine):
+def effective_verdict(m):
     v = m.verdict
     kind = v.split(" ")[0].rstrip(":")
     if kind == "yes" and dbcs_ambiguous(m):
         return "locale-dependent"
-    if stored_only and m.method == METHOD_DEFLATED and kind in ("yes", "broken-crc", "broken-deflate"):
-        return "stored-only-deflate"
     return kind
 
 
@@ -372,7 +363,7 @@ def case_only_clash(members, m):
     return False
 
 
-def check_archive(name, members, archive_path, driver, work, stored_only, depth, wine):
+def check_archive(name, members, archive_path, driver, work, depth, wine):
     """List of (member, problem) for one archive; also the run's result and output."""
     problems = []
     sandbox = tempfile.mkdtemp(prefix="corpus-", dir=work)
@@ -387,7 +378,7 @@ def check_archive(name, members, archive_path, driver, work, stored_only, depth,
 
     verdicts = []
     for m in members:
-        v = effective_verdict(m, stored_only, wine)
+        v = effective_verdict(m)
         if v == "skip-existing" and not wine and case_only_clash(members, m):
             v = "yes"
         verdicts.append(v)
@@ -418,7 +409,7 @@ def check_archive(name, members, archive_path, driver, work, stored_only, depth,
     # Result bounds from the verdicts.
     floor = 0
     for v in verdicts:
-        if v.startswith("broken") or v in ("refuse-unsafe-path", "stored-only-deflate"):
+        if v.startswith("broken") or v == "refuse-unsafe-path":
             floor = max(floor, 2)
         elif v.startswith("skip"):
             floor = max(floor, 1)
@@ -466,11 +457,6 @@ def check_archive(name, members, archive_path, driver, work, stored_only, depth,
         elif v == "broken-crc":
             if not found or not os.path.isfile(found):
                 problems.append((label, "missing: a file with a bad CRC stays in place"))
-        elif v == "stored-only-deflate":
-            if found and os.path.isfile(found) and m.size > 0 and owner == m.index:
-                crc, _size = file_crc(found)
-                if crc == m.crc:
-                    problems.append((label, "deflated member extracted (no decoder expected)"))
         elif v == "skip-existing":
             if not found:
                 problems.append((label, "the earlier file is missing"))
@@ -510,12 +496,6 @@ def parse_args(argv):
     p.add_argument("--wine", action="store_true", help="run a Windows driver under Wine")
     p.add_argument("--wine-prefix", default="/tmp/corpus-wine-prefix",
                    help="Wine prefix when WINEPREFIX is not set (default: %(default)s)")
-    mode = p.add_mutually_exclusive_group()
-    mode.add_argument("--stored-only", dest="stored_only", action="store_true",
-                      help="deflated members are expected to fail (default for now)")
-    mode.add_argument("--all-methods", dest="stored_only", action="store_false",
-                      help="deflated members are expected to extract as the manifest says")
-    p.set_defaults(stored_only=True)
     p.add_argument("--only", action="append", default=[], help="check only this archive")
     p.add_argument("--keep", action="store_true", help="keep the extraction directories")
     p.add_argument("--timeout", type=int, default=120, help="seconds per archive")
@@ -559,7 +539,7 @@ def main(argv=None):
                 if m.raw_name is not None and is_unsafe(m.raw_name):
                     depth = max(depth, m.raw_name.replace(b"\\", b"/").split(b"/").count(b"..") + 2)
             problems, result, output = check_archive(
-                name, members, path, driver, work, args.stored_only, depth, wine)
+                name, members, path, driver, work, depth, wine)
             status = "ok" if not problems else "MISMATCH"
             if "(accepted the alternative outcome" in output:
                 status = "ok (alternative outcome: %s)" % ALTERNATIVES[name]["why"][:60] + "..."
@@ -579,9 +559,7 @@ def main(argv=None):
         print("\nHost differences taken into account:")
         for what, why in HOST_DIFFERENCES:
             print("  - %s: %s" % (what, why))
-    print("\nmode: %s; %d archives, %d members" % (
-        "stored only (deflated members expected to fail)" if args.stored_only else "all methods",
-        len(archives), members_seen))
+    print("\n%d archives, %d members" % (len(archives), members_seen))
     if mismatches:
         print("\n%d mismatch%s:" % (len(mismatches), "" if len(mismatches) == 1 else "es"))
         w = max(len(a) for a, _m, _p in mismatches)

@@ -62,8 +62,9 @@ static int volume_root(const char *path, char root[4]) {
         }
         p = full;
     }
-    strncpy(root, p, 3);
-    root[3] = '\0';
+    size_t n = strnlen(p, 3);
+    memcpy(root, p, n);
+    root[n] = '\0';
     return 1;
 }
 
