@@ -1,23 +1,29 @@
 #!/usr/bin/env python3
-"""Writes the seed archives of the fuzz targets into the directory given, as the
-fuzz_archive input: one mode byte (bit 0 test only, 1 old FAT volume, 2 code page 932,
-3 overwrite) and the archive.
+"""Writes the seeds of the fuzz targets:
 
-Seeds: every archive of the shared corpus, and small archives made here with zipfile
-(stored members, one with an executable-like prefix in front)."""
+    make_seeds.py ARCHIVE_DIR [STREAM_DIR]
+
+ARCHIVE_DIR gets fuzz_archive's inputs: one mode byte (bit 0 test only, 1 old FAT volume,
+2 code page 932, 3 overwrite, ...; see fuzz_archive.cpp) and an archive: every archive of
+the shared corpus, and small archives made here with zipfile (stored and deflated members,
+one with an executable-like prefix in front). STREAM_DIR gets fuzz_inflate's inputs: raw
+Deflate streams made by zlib from texts and binaries at several levels and strategies,
+and a few made by hand."""
 import io
 import os
 import struct
 import sys
 import warnings
 import zipfile
+import zlib
 
 # The standard library's record of one member (name, time, attributes).
 MemberRecord = getattr(zipfile, "Zip" "Info")
 
 warnings.simplefilter("ignore")  # the duplicate-name seed is meant
 
-CORPUS = "/work/shared/corpus"
+HERE = os.path.dirname(os.path.abspath(__file__))
+CORPUS = os.path.join(HERE, "..", "..", "shared", "corpus")
 SKIP = {"MANIFEST.tsv", "README.md"}
 
 
@@ -94,10 +100,35 @@ def made_here():
     # zipfile writes non-ASCII names as UTF-8).
     dbcs = zip_bytes([(info("k@@dir/a.txt"), b"dbcs"), (info("m@@..@@x.txt"), b"dbcs")])
     yield "dbcs", dbcs.replace(b"k@@", b"k\x81\\").replace(b"m@@..@@", b"m\x81/..\x81/")
-    z = io.BytesIO()
-    with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED) as zf:
-        zf.writestr("deflated.txt", b"abc" * 1000)
-    yield "deflated", z.getvalue()
+    for level in (1, 6, 9):
+        z = io.BytesIO()
+        with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED, compresslevel=level) as zf:
+            zf.writestr("deflated.txt", b"abc" * 1000)
+            zf.writestr("dir/text.txt", text * 50)
+            zf.writestr("dir/big.bin", big * 3)  # matches across the window's halves
+            zf.writestr("empty.txt", b"")
+        yield "deflated%d" % level, z.getvalue()
+    yield "deflated_descriptor", zip_bytes([(info("dd.bin", compress_type=zipfile.ZIP_DEFLATED),
+                                             big)], stream=Unseekable())
+
+
+def raw_deflate(data, level, strategy=zlib.Z_DEFAULT_STRATEGY):
+    c = zlib.compressobj(level, zlib.DEFLATED, -15, 9, strategy)
+    return c.compress(data) + c.flush()
+
+
+def streams():
+    """Raw Deflate streams for fuzz_inflate."""
+    text = open(os.path.join(HERE, "fuzz_archive.cpp"), "rb").read()
+    binary = open(sys.executable, "rb").read()[:200000]
+    noise = bytes((i * 2654435761 >> 13) & 0xFF for i in range(70000))
+    for name, data in (("text", text), ("binary", binary), ("noise", noise)):
+        for level in (0, 1, 6, 9):
+            yield "%s%d" % (name, level), raw_deflate(data, level)
+        for sname in ("Z_FILTERED", "Z_HUFFMAN_ONLY", "Z_RLE", "Z_FIXED"):
+            yield "%s_%s" % (name, sname), raw_deflate(data, 6, getattr(zlib, sname))
+    yield "stored_empty", bytes([1, 0, 0, 0xFF, 0xFF])
+    yield "short_end", bytes.fromhex("15e6810dc0300cc330dccaff9f904d39dd4c")
 
 
 def main():
@@ -116,6 +147,14 @@ def main():
                 f.write(bytes([mode]) + data)
             count += 1
     print("%d seeds in %s" % (count, out))
+    if len(sys.argv) > 2:
+        os.makedirs(sys.argv[2], exist_ok=True)
+        n = 0
+        for name, data in streams():
+            with open(os.path.join(sys.argv[2], name), "wb") as f:
+                f.write(data)
+            n += 1
+        print("%d streams in %s" % (n, sys.argv[2]))
 
 
 if __name__ == "__main__":

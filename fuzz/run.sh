@@ -1,38 +1,53 @@
 #!/bin/sh
-# Builds the fuzz targets (clang, libFuzzer, ASan + UBSan) in build/fuzz and runs
-# fuzz_archive for the given number of seconds (default 60) in one process.
+# Builds the fuzz targets (clang, libFuzzer, ASan + UBSan) in build/fuzz and runs one of
+# them for the given number of seconds (default 60) in one process:
 #
-#   fuzz/run.sh [seconds] [extra libFuzzer options ...]
+#   fuzz/run.sh TARGET [seconds] [extra libFuzzer options ...]
 #
-# The corpus grows in build/fuzz/corpus (seeded from the shared corpus and from
-# fuzz/make_seeds.py); crashes, leaks and time-outs are written to $ARTIFACTS
-# (default /tmp/fuzz_archive_artifacts/), never into the source tree.
+# TARGET: archive (fuzz_archive, the whole engine over an archive) or inflate (fuzz_inflate,
+# the decoder against zlib). Each target's corpus grows in build/fuzz/corpus-TARGET, seeded
+# from the shared corpus and fuzz/make_seeds.py; crashes, leaks and time-outs are written
+# to $ARTIFACTS (default /tmp/fuzz_TARGET_artifacts/), never into the source tree.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${BUILD_DIR:-$root/build/fuzz}
+target=${1:?"usage: fuzz/run.sh archive|inflate [seconds] [libFuzzer options]"}
+shift
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-artifacts=${ARTIFACTS:-/tmp/fuzz_archive_artifacts/}
+case $target in
+archive | inflate) ;;
+*)
+    echo "fuzz/run.sh: unknown target $target" >&2
+    exit 2
+    ;;
+esac
+program=$build/fuzz/fuzz_$target
+artifacts=${ARTIFACTS:-/tmp/fuzz_${target}_artifacts/}
 
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DWITH_FUZZERS=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 fi
-cmake --build "$build" --target fuzz_archive
+cmake --build "$build" --target "fuzz_$target"
 
-mkdir -p "$build/seeds" "$build/corpus" "$artifacts"
-python3 "$here/make_seeds.py" "$build/seeds"
+mkdir -p "$build/seeds-archive" "$build/seeds-inflate" "$build/corpus-$target" "$artifacts"
+python3 "$here/make_seeds.py" "$build/seeds-archive" "$build/seeds-inflate" >/dev/null
 
-# The regression inputs run first, each once; a failing one is reported and fuzzing goes
-# on (libFuzzer stops at the first failure, so the rest of them are not run then).
-if [ -d "$here/regressions" ] && [ -n "$(ls -A "$here/regressions")" ]; then
-    if ! "$build/fuzz/fuzz_archive" "$here/regressions"/* </dev/null; then
-        echo "fuzz/run.sh: a regression input fails (see above)" >&2
+# The regression inputs (findings of earlier runs, kept once fixed) run first, each once;
+# one that fails again ends the run as a failure.
+regressions=$here/regressions/$target
+if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
+    if ! "$program" "$regressions"/* </dev/null; then
+        echo "fuzz/run.sh: a regression input fails again (see above)" >&2
+        exit 1
     fi
 fi
 
+dict=
+[ "$target" = archive ] && dict=-dict=$here/zip.dict
 # Standard input is closed as in the stub: the engine's questions read end-of-file.
-exec "$build/fuzz/fuzz_archive" -dict="$here/zip.dict" -max_total_time="$seconds" \
-    -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$artifacts" "$@" "$build/corpus" "$build/seeds" </dev/null
+exec "$program" $dict -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$artifacts" "$@" "$build/corpus-$target" \
+    "$build/seeds-$target" </dev/null

@@ -6,6 +6,7 @@
 #   host-asan  unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
 #   win32      the shipped 32-bit programs
 #   win64      the same sources for 64-bit Windows (runs where 32-bit code cannot)
+#   fuzz       each fuzz target for 30 s (clang, libFuzzer, sanitizers)
 #
 # Starts everything it needs itself (Xvfb, the Wine prefix, the wineserver) and stops it again.
 # Exit status: 0 only when every step passed. Logs: build/test-logs/.
@@ -75,6 +76,11 @@ if ((asan_ok)); then
 else
     skip test-host-asan "build failed"
 fi
+
+# Short runs of every fuzz target (clang, libFuzzer, ASan + UBSan; a build of their own).
+for target in archive inflate; do
+    step "fuzz-$target" fuzz/run.sh "$target" 30 || true
+done
 
 echo
 echo "==================== summary ===================="

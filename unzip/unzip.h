@@ -354,6 +354,8 @@ void handler(int signal);
 int32_t dos_to_unix_time(unsigned ddate, unsigned dtime);
 int check_for_newer(const char *path);
 uint32_t crc32(uint32_t crc, const uint8_t *buf, unsigned len);
+uint32_t crc32_by_tables(uint32_t crc, const uint8_t *buf, unsigned len); // never by clmul
+int crc32_has_clmul(void); // this CPU folds with carry-less multiplication
 const uint32_t *get_crc_table(void);
 void make_crc_table(void);
 void free_crc_table(void);

@@ -56,27 +56,29 @@ def sample_payload(root, recorder):
     return files
 
 
-def zip_with_python(payload, out):
+def zip_with_python(payload, out, deflate=False):
     names = sorted(str(p.relative_to(payload)) for p in Path(payload).rglob("*"))
-    with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as zf:
+    method = zipfile.ZIP_DEFLATED if deflate else zipfile.ZIP_STORED
+    with zipfile.ZipFile(out, "w", method) as zf:
         for n in names:
             zf.write(Path(payload, n), n)
 
 
-def zip_with_jar(payload, out):
-    subprocess.run(["jar", "cf0M", str(out), "-C", str(payload), "."], check=True,
-                   capture_output=True)
+def zip_with_jar(payload, out, deflate=False):
+    subprocess.run(["jar", "cfM" if deflate else "cf0M", str(out), "-C", str(payload), "."],
+                   check=True, capture_output=True)
 
 
-def zip_with_bsdtar(payload, out):
+def zip_with_bsdtar(payload, out, deflate=False):
     top = sorted(os.listdir(payload))
-    subprocess.run(["bsdtar", "--format", "zip", "--options", "zip:compression=store",
+    method = "deflate" if deflate else "store"
+    subprocess.run(["bsdtar", "--format", "zip", "--options", "zip:compression=" + method,
                     "-cf", str(out), "-C", str(payload)] + top, check=True, capture_output=True)
 
 
-def zip_with_7z(payload, out):
-    subprocess.run(["7z", "a", "-tzip", "-mx0", str(Path(out).absolute()), "*"],
-                   cwd=str(payload), check=True, capture_output=True)
+def zip_with_7z(payload, out, deflate=False):
+    subprocess.run(["7z", "a", "-tzip", "-mx9" if deflate else "-mx0", str(Path(out).absolute()),
+                    "*"], cwd=str(payload), check=True, capture_output=True)
 
 
 PACKERS = {
@@ -231,16 +233,17 @@ class PackageTestCase(wine.WineTestCase):
 class PackerFormats(PackageTestCase):
     """Every packer, offsets as they are and corrected, quiet and normal start."""
 
-    def check_packer(self, packer, correct):
+    def check_packer(self, packer, correct, deflate=False):
         make, tool = PACKERS[packer]
         if tool and not have_tool(tool):
             self.skipTest("%s not installed" % tool)
-        payload = self.work / "payload"
+        work = self.work / ("%s-%s" % (packer, "deflated" if deflate else "stored"))
+        payload = work / "payload"
         files = sample_payload(payload, self.recorder)
-        archive = self.work / "archive.zip"
-        make(payload, archive)
-        package = build_package(self.wine, self.work, archive, correct=correct)
-        run = run_package(self.wine, self.work, package)
+        archive = work / "archive.zip"
+        make(payload, archive, deflate)
+        package = build_package(self.wine, work, archive, correct=correct)
+        run = run_package(self.wine, work, package)
         self.assertCleanRun(run, files, extra_dirs={"emptydir"})
 
     def test_zipfile_plain(self):
@@ -266,6 +269,11 @@ class PackerFormats(PackageTestCase):
 
     def test_7z_corrected(self):
         self.check_packer("7z", True)
+
+    def test_deflated_by_every_packer(self):
+        for packer in PACKERS:
+            with self.subTest(packer=packer):
+                self.check_packer(packer, False, deflate=True)
 
     def test_folder_through_pack_tool(self):
         payload = self.work / "payload"
