@@ -1,12 +1,13 @@
 #!/bin/sh
 # Peak memory (maximum resident set size) of the console driver over a 1 MiB and a 1 GiB
-# stored archive. The engine holds fixed buffers only, so both should need about the same;
-# the row without an archive shows what the process costs before any archive is read.
+# archive, stored and deflated. The engine holds fixed buffers and the decoder's tables
+# only, so all should need about the same; the row without an archive shows what the
+# process costs before any archive is read.
 #
 #   bench/memory.sh [runs]        (default 3 runs per row; the median is shown)
 #
 # OMBRELIN names the program (default build/host/ombrelin); TMPDIR where the archives go
-# (about 1.1 GB for a moment; they are deleted at the end).
+# (about 2.2 GB for a moment; they are deleted at the end).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -18,8 +19,9 @@ ombrelin=$(cd "$(dirname "$ombrelin")" && pwd)/$(basename "$ombrelin") # runs ha
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench_memory.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
 
-python3 "$here/make_archives.py" small "$work/1MiB.zip"
-python3 "$here/make_archives.py" large "$work/1GiB.zip"
+for kind in small large small-deflated large-deflated; do
+    python3 "$here/make_archives.py" "$kind" "$work/$kind.zip"
+done
 
 # Prints "max_rss_kib exit_code seconds" of one run of the command given.
 measure() {
@@ -64,7 +66,10 @@ echo
 echo "$ombrelin, $runs runs per row, medians"
 printf '%-26s %10s %10s %8s %9s\n' "run" "archive MiB" "max RSS KiB" "exit" "seconds"
 row "no archive (-t)" -t "$work/missing.zip"
-row "1 MiB archive (-t)" -t "$work/1MiB.zip"
-row "1 GiB archive (-t)" -t "$work/1GiB.zip"
-row "1 MiB archive (extract)" x "$work/1MiB.zip"
-row "1 GiB archive (extract)" x "$work/1GiB.zip"
+for how in stored deflated; do
+    suffix=$([ $how = deflated ] && echo -deflated || true)
+    row "1 MiB $how (-t)" -t "$work/small$suffix.zip"
+    row "1 GiB $how (-t)" -t "$work/large$suffix.zip"
+    row "1 MiB $how (extract)" x "$work/small$suffix.zip"
+    row "1 GiB $how (extract)" x "$work/large$suffix.zip"
+done

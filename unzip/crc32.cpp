@@ -5,7 +5,7 @@
 //   time into four 128-bit remainders, which fold into one; the last 16 bytes and the tail
 //   go through the tables. The function carries a target attribute, so the program still
 //   runs on a CPU without the instruction, where it is never called.
-// - Tables, "braided": BRAIDS words of 8 bytes are taken per round, each into a CRC of its
+// - Tables, "braided": BRAIDS machine words are taken per round, each into a CRC of its
 //   own, with tables that also skip the other words of the round, so that the BRAIDS
 //   chains do not wait for one another; the last round joins them (see crc_braided). A
 //   plain byte-wise CRC makes every step wait for the one before.
@@ -25,12 +25,16 @@
 #define CRC_CLMUL 1
 #endif
 
+// Words are machine words: 8 bytes on 64-bit builds, 4 on 32-bit ones, where a 64-bit word
+// would take two registers a step.
+typedef size_t crc_word_t;
 enum {
-    CRC_SLICES = 8,                         // crc_table[k]: byte n followed by k zero bytes
+    WORD_BYTES = sizeof(crc_word_t),
+    CRC_SLICES = WORD_BYTES,                // crc_table[k]: byte n followed by k zero bytes
     BRAIDS = 5,                             // words per braided round
-    BRAID_TABLES = CRC_SLICES,              // one per byte of a word
+    BRAID_TABLES = WORD_BYTES,              // one per byte of a word
     CRC_TABLES = CRC_SLICES + BRAID_TABLES, // all of them, in one block
-    BRAID_SKIP = CRC_SLICES * (BRAIDS - 1), // zero bytes a braid table skips after its word
+    BRAID_SKIP = WORD_BYTES * (BRAIDS - 1), // zero bytes a braid table skips after its word
 };
 
 // crc_table[k][n] for k < CRC_SLICES: the CRC register after byte n and k zero bytes;
@@ -66,17 +70,24 @@ void make_crc_table(void) {
 // ---------------------------------------------------------------------------------------
 // Tables
 
-static uint64_t load64(const uint8_t *p) {
-    uint64_t v;
+static crc_word_t load_word(const uint8_t *p) {
+    crc_word_t v;
     memcpy(&v, p, sizeof v); // x86: little-endian
     return v;
 }
 
-// One word: its 8 bytes looked up in tables t[0..7] (t[7] for its first byte).
-static uint32_t word_step(const uint32_t (*t)[256], uint64_t v) {
-    return t[7][v & 0xFF] ^ t[6][(v >> 8) & 0xFF] ^ t[5][(v >> 16) & 0xFF] ^
-           t[4][(v >> 24) & 0xFF] ^ t[3][(v >> 32) & 0xFF] ^ t[2][(v >> 40) & 0xFF] ^
-           t[1][(v >> 48) & 0xFF] ^ t[0][v >> 56];
+static unsigned byte_of(crc_word_t v, int k) {
+    return (unsigned)((uint64_t)v >> (8 * k)) & 0xFF;
+}
+
+// One word: its bytes looked up in tables t[0..WORD_BYTES-1], t[WORD_BYTES-1] for its first.
+// Written out, so that every build keeps the lookups independent of one another.
+static uint32_t word_step(const uint32_t (*t)[256], crc_word_t v) {
+    uint32_t c = t[WORD_BYTES - 1][byte_of(v, 0)] ^ t[WORD_BYTES - 2][byte_of(v, 1)] ^
+                 t[WORD_BYTES - 3][byte_of(v, 2)] ^ t[WORD_BYTES - 4][byte_of(v, 3)];
+    if (WORD_BYTES == 8)
+        c ^= t[3][byte_of(v, 4)] ^ t[2][byte_of(v, 5)] ^ t[1][byte_of(v, 6)] ^ t[0][byte_of(v, 7)];
+    return c;
 }
 
 static uint32_t crc_bytes(uint32_t c, const uint8_t *buf, size_t len) {
@@ -90,20 +101,20 @@ static uint32_t crc_bytes(uint32_t c, const uint8_t *buf, size_t len) {
 static uint32_t crc_braided(uint32_t c, const uint8_t *buf, size_t len) {
     const uint32_t(*slices)[256] = crc_table;
     const uint32_t(*braid)[256] = crc_table + CRC_SLICES;
-    enum { ROUND = 8 * BRAIDS };
+    enum { ROUND = WORD_BYTES * BRAIDS };
     if (len >= 2 * ROUND) {
         uint32_t s[BRAIDS] = {c};
         for (; len >= 2 * ROUND; len -= ROUND, buf += ROUND)
             for (int j = 0; j < BRAIDS; j++)
-                s[j] = word_step(braid, load64(buf + 8 * j) ^ s[j]);
+                s[j] = word_step(braid, load_word(buf + WORD_BYTES * j) ^ s[j]);
         c = 0;
         for (int j = 0; j < BRAIDS; j++)
-            c = word_step(slices, load64(buf + 8 * j) ^ c ^ s[j]);
+            c = word_step(slices, load_word(buf + WORD_BYTES * j) ^ c ^ s[j]);
         len -= ROUND;
         buf += ROUND;
     }
-    for (; len >= 8; len -= 8, buf += 8)
-        c = word_step(slices, load64(buf) ^ c);
+    for (; len >= WORD_BYTES; len -= WORD_BYTES, buf += WORD_BYTES)
+        c = word_step(slices, load_word(buf) ^ c);
     return crc_bytes(c, buf, len);
 }
 

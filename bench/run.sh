@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Every benchmark of the engine in one go, printing figures and ratios (no verdicts):
+#
+#   bench/run.sh [rounds]            (default 7 interleaved rounds each)
+#
+# 1. inflate_bench (host build, -O3): the decoder against zlib and libdeflate, CRC-32
+#    against zlib.
+# 2. inflate_bench.exe (the shipped Windows build's flags, MinGW zlib as the peer) under
+#    Wine: the 32-bit program where this machine runs 32-bit code, else the 64-bit one.
+# 3. archive_bench.py: whole deflated archives, ombrelin against bsdtar and 7z.
+# 4. memory.sh: peak memory over 1 MiB and 1 GiB archives, stored and deflated.
+# Run it on an otherwise idle machine: the figures of a loaded one are noise.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+rounds=${1:-7}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+scripts/setup.sh >/dev/null
+arch=$(python3 tests/e2e/wine.py probe)
+toolchain=cmake/toolchain-$([[ $arch == win32 ]] && echo i686 || echo x86_64)-w64-mingw32.cmake
+
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DWITH_BENCHMARKS=ON >/dev/null
+cmake --build build/bench -j "$jobs" --target inflate_bench ombrelin >/dev/null
+cmake -S . -B "build/bench-$arch" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DWITH_BENCHMARKS=ON >/dev/null
+cmake --build "build/bench-$arch" -j "$jobs" --target inflate_bench >/dev/null
+
+echo "== the decoder and CRC-32, host build (x86-64)"
+build/bench/bench/inflate_bench --rounds "$rounds"
+echo
+echo "== the same, $arch Windows build under Wine"
+loader=/usr/lib/wine/$([[ $arch == win32 ]] && echo wine || echo wine64)
+WINEPREFIX=$PWD/build/e2e/prefix-$arch WINEARCH=$arch WINEDEBUG=-all "$loader" \
+    "build/bench-$arch/bench/inflate_bench.exe" --rounds "$rounds"
+echo
+echo "== whole archives"
+python3 bench/archive_bench.py --rounds "$rounds" --ombrelin build/bench/ombrelin
+echo
+echo "== peak memory"
+OMBRELIN=build/bench/ombrelin bench/memory.sh 3
