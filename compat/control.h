@@ -32,6 +32,20 @@ struct SpawnCall {
     std::vector<std::string> argv;
     std::string cwd;
 };
+// Calls of the file, volume and security families whose arguments a test checks: CreateFileA
+// (path, access, flags), GetVolumeInformationA (root), SetKernelObjectSecurity and
+// GetKernelObjectSecurity (path of the handle, information flags), AdjustTokenPrivileges
+// (the privilege's name as path).
+struct ApiCall {
+    std::string name, path;
+    DWORD access, flags, info;
+};
+const std::vector<ApiCall> &apiCalls();
+// Which privileges AdjustTokenPrivileges enables (default: neither), and whether
+// SetKernelObjectSecurity fails (default: it succeeds).
+void setPrivilegesHeld(bool restore, bool security);
+void setSecurityFails(bool fails);
+
 const std::vector<MessageBoxCall> &messageBoxes();
 const std::vector<SpawnCall> &spawns();
 const std::vector<std::string> &volumeLabels();

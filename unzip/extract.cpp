@@ -583,7 +583,10 @@ int extract_or_test_files(void) {
 
     while (st.remaining > 0 && !st.stop_batches) {
         unsigned n = scan_batch(&st);
-        if (extract_batch(&st, n) == STEP_END_LOOP) return end_loop(&st, st.end_result);
+        if (extract_batch(&st, n) == STEP_END_LOOP) {
+            discard_defer_NT();
+            return end_loop(&st, st.end_result);
+        }
     }
     process_defer_NT();
 

@@ -278,6 +278,7 @@ int process_zipfiles(void) {
 
 void free_G_buffers(void) {
     inflate_free();
+    end_security();
     checkdir(NULL, END);
     if (G.crc_table_ref != NULL) {
         free_crc_table();

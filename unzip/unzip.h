@@ -398,10 +398,38 @@ time_t UTCtime2Localtime(time_t t);
 void NTtzbugWorkaround(time_t t, FILETIME *ft);
 int NTQueryTargetFS(const char *path);
 int IsWinNT(void);
-int EvalExtraFields(const char *path, const uint8_t *ef, unsigned ef_len);
-void process_defer_NT(void);
+// NT security descriptors (win32/nt_security.cpp). The target volume as the security code
+// sees it: seven 32-bit words, then the root the cached answer describes.
+struct volume_caps {
+    BOOL valid;              // the cached entry is filled
+    BOOL deferred;           // in a queued copy: the directory is set after the extraction
+    BOOL use_privileges;     // the caller's: security_level above 1
+    DWORD fs_flags;          // file-system flags (FS_PERSISTENT_ACLS ...)
+    BOOL remote;             // a network drive
+    DWORD remote_privileges; // on a network drive: 2 owner, group, DACL and SACL; 4 the SACL
+    DWORD file_attributes;   // the caller's: the member's attributes (0x10 for a directory)
+    char root_path[261];
+};
+// The security blocks of a local extra field for the file or directory (is_dir) at path:
+// 0, ZR_EF_MISSING when a block announces a descriptor but holds none, or another failure
+// (which callers ignore). A directory is marked by its creator, whatever its attributes say.
+int EvalExtraFields(const char *path, const uint8_t *ef, unsigned ef_len, int is_dir);
+int SetSD(const char *path, volume_caps *caps, const uint8_t *block, unsigned data_size);
+// Sets the descriptor (sd_size bytes, checked first), or queues it for a directory.
+int SecuritySet(const char *path, volume_caps *caps, PSECURITY_DESCRIPTOR sd, uint32_t sd_size);
+int GetVolumeCaps(const char *root, const char *path, volume_caps *caps);
+int GetRemotePrivilegesSet(const char *path, DWORD *privileges);
+int DeferSet(const char *path, volume_caps *caps, PSECURITY_DESCRIPTOR sd, uint32_t sd_size);
+int ProcessDefer(DWORD *dirs_ok, DWORD *bytes_ok, DWORD *dirs_failed, DWORD *bytes_failed);
+int Initialize(void);
+void InitLocalPrivileges(void);
+void process_defer_NT(void); // after the last member: the queued directories, and the report
+void discard_defer_NT(void); // a loop that ends early drops the queue instead
+void end_security(void);     // at the end of the run: the queue, the locks, the set-up
+// A self-relative descriptor of revision 1 whose owner, group and ACLs lie within size bytes.
+int security_descriptor_fits(const uint8_t *sd, uint32_t size);
 // EvalExtraFields on the current local extra field, with the message when data is missing.
-void apply_member_security(const char *path);
+void apply_member_security(const char *path, int is_dir);
 // Maximum component length and file-system name of the volume holding path; 0 on failure.
 int query_volume(const char *path, DWORD *max_component, char *fs_name, DWORD fs_size);
 // Code-page conversion of member names, in place (win32/codepage.cpp).

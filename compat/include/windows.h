@@ -23,6 +23,7 @@ typedef void *HINSTANCE;
 typedef void *HMODULE;
 typedef void *HKEY;
 typedef void *LPVOID;
+typedef void *PVOID;
 typedef int HFILE;
 typedef DWORD *LPDWORD;
 typedef BYTE *LPBYTE;
@@ -117,6 +118,72 @@ typedef struct _OFSTRUCT {
 } OFSTRUCT;
 
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+// Security descriptors, privileges and the one-time set-up of the NT security code.
+typedef void *PSECURITY_DESCRIPTOR;
+typedef DWORD SECURITY_INFORMATION;
+typedef WORD SECURITY_DESCRIPTOR_CONTROL;
+typedef HANDLE *PHANDLE;
+typedef struct _LUID {
+    DWORD LowPart;
+    LONG HighPart;
+} LUID;
+typedef struct _LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+typedef struct _TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+} TOKEN_PRIVILEGES;
+typedef struct _CRITICAL_SECTION {
+    void *lock;
+} CRITICAL_SECTION;
+
+#define READ_CONTROL 0x00020000
+#define WRITE_DAC 0x00040000
+#define WRITE_OWNER 0x00080000
+#define ACCESS_SYSTEM_SECURITY 0x01000000
+#define FILE_SHARE_DELETE 0x4
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define OWNER_SECURITY_INFORMATION 0x1
+#define GROUP_SECURITY_INFORMATION 0x2
+#define DACL_SECURITY_INFORMATION 0x4
+#define SACL_SECURITY_INFORMATION 0x8
+#define SE_DACL_PRESENT 0x0004
+#define SE_SACL_PRESENT 0x0010
+#define SE_SELF_RELATIVE 0x8000
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x2
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0
+#define WAIT_TIMEOUT 258
+
+HANDLE GetCurrentProcess(void);
+BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID *luid);
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES *state, DWORD size,
+                           TOKEN_PRIVILEGES *previous, DWORD *returned);
+BOOL IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR sd);
+BOOL GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR sd, SECURITY_DESCRIPTOR_CONTROL *control,
+                                  DWORD *revision);
+BOOL SetKernelObjectSecurity(HANDLE object, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd);
+BOOL GetKernelObjectSecurity(HANDLE object, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
+                             DWORD size, DWORD *needed);
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL owned, LPCSTR name);
+BOOL ReleaseMutex(HANDLE mutex);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+void InitializeCriticalSection(CRITICAL_SECTION *section);
+void EnterCriticalSection(CRITICAL_SECTION *section);
+void LeaveCriticalSection(CRITICAL_SECTION *section);
+void DeleteCriticalSection(CRITICAL_SECTION *section);
+PVOID InterlockedCompareExchangePointer(PVOID volatile *target, PVOID exchange, PVOID comparand);
+HANDLE GetProcessHeap(void);
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t size);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 
 DWORD GetLastError(void);
 void SetLastError(DWORD code);

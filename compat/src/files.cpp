@@ -176,6 +176,14 @@ FileHandle *fileHandle(HANDLE handle) {
 namespace compat {
 namespace detail {
 
+void recordCall(const ApiCall &call);  // security.cpp
+bool closeKernelObject(HANDLE handle); // security.cpp: a mutex or token handle
+
+std::string handlePath(HANDLE handle) {
+    FileHandle *f = fileHandle(handle);
+    return f ? f->path : std::string();
+}
+
 // "\" is the Windows separator; the host reads it as "/". Drive letters stay as they are.
 std::string hostPath(const char *path) {
     std::string p = path ? path : "";
@@ -402,9 +410,11 @@ HFILE _lclose(HFILE file) {
 }
 
 // Only opening an existing file or directory is needed; the handle just remembers the path.
+// A directory opens only with FILE_FLAG_BACKUP_SEMANTICS, as on Windows.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD, HANDLE) {
+                   DWORD flags, HANDLE) {
     std::string p = hostPath(path);
+    compat::detail::recordCall({"CreateFileA", p, access, flags, 0});
     struct stat st;
     if (disposition != OPEN_EXISTING || stat(p.c_str(), &st) != 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -414,10 +424,15 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
         SetLastError(ERROR_ACCESS_DENIED); // a read-only file refuses write access
         return INVALID_HANDLE_VALUE;
     }
+    if (S_ISDIR(st.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     return new FileHandle{FileHandle::kMagic, p};
 }
 
 BOOL CloseHandle(HANDLE handle) {
+    if (compat::detail::closeKernelObject(handle)) return TRUE;
     FileHandle *f = fileHandle(handle);
     if (!f) {
         SetLastError(kErrorInvalidHandle);

@@ -17,6 +17,7 @@ void resetRegistry();
 void resetCodePage();
 void resetProcess();
 void resetUi();
+void resetSecurity();
 } // namespace detail
 } // namespace compat
 
@@ -58,6 +59,7 @@ void reset() {
     detail::resetCodePage();
     detail::resetProcess();
     detail::resetUi();
+    detail::resetSecurity();
 }
 
 void setModulePath(const char *path) {

@@ -12,6 +12,7 @@
 namespace compat {
 namespace detail {
 std::string hostPath(const char *path); // files.cpp
+void recordCall(const ApiCall &call);   // security.cpp
 } // namespace detail
 } // namespace compat
 
@@ -75,8 +76,10 @@ const std::vector<std::string> &volumeLabels() {
 } // namespace compat
 
 // Every root names the one configured volume; it has no label and serial number 0.
-BOOL GetVolumeInformationA(LPCSTR, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
-                           LPDWORD maxComponent, LPDWORD flags, LPSTR name, DWORD nameSize) {
+BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                           LPDWORD serialNumber, LPDWORD maxComponent, LPDWORD flags, LPSTR name,
+                           DWORD nameSize) {
+    compat::detail::recordCall({"GetVolumeInformationA", root ? root : "", 0, 0, 0});
     std::lock_guard<std::mutex> hold(volumesLock);
     if (queryFails) {
         SetLastError(ERROR_PATH_NOT_FOUND);

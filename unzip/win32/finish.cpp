@@ -166,7 +166,7 @@ void close_outfile(void) {
                               FILE_ATTRIBUTE_NORMAL, NULL);
     DWORD open_error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     set_attributes();
-    apply_member_security(G.member_name);
+    apply_member_security(G.member_name, 0);
     if (file == INVALID_HANDLE_VALUE) {
         zmsg(MF_ERRSTREAM, CreateFileMsg, (int)open_error);
         return;

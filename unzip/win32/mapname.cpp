@@ -474,7 +474,7 @@ static int finish_directory_entry(void) {
     if (G.quiet_level == 0) {
         zmsg(0, CreatingMsg, show1(G.member_name));
     }
-    apply_member_security(G.member_name);
+    apply_member_security(G.member_name, 1);
     return ZR_DIR_CREATED;
 }
 
