@@ -384,7 +384,10 @@ void oem_to_ansi(char *s);
 void ansi_to_oem(char *s);
 void utf8_to_ansi(char *s, unsigned size); // unrepresentable characters become '_'
 int is_dbcs_lead_byte(uint8_t c);          // of the ANSI code page
-// Refuses names that would leave the extraction directory; 0 when safe.
+int is_superscript_digit(uint8_t c);       // superscript 1, 2 or 3 in the ANSI code page
+// Refuses names that would leave the extraction directory or that Windows opens as a device
+// (CON, NUL, COM1, ... in any component, with any extension).
+enum { PATH_SAFE = 0, PATH_LEAVES_FOLDER = 1, PATH_NAMES_DEVICE = 2 };
 int is_unsafe_path(const char *name);
 // After a clean run: close the extraction log and start "installer.exe" (handoff.cpp). The
 // stub's front end hands it to the engine as G.handoff_fn.

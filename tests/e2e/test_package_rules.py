@@ -275,6 +275,12 @@ class Rules(PackageTestCase):
     def test_unsafe_nested_dotdot(self):
         self.check_unsafe("sub/../../{}")
 
+    def test_device_name_refused(self):
+        # Windows opens lib/NUL.dll as the null device: the member would vanish while the
+        # run reports success and hands the incomplete package on.
+        package = self.package([("lib/NUL.dll", b"lost"), ("good.txt", b"good")])
+        self.assertFailedRun(run_package(self.wine, self.work, package))
+
 
 if __name__ == "__main__":
     unittest.main()

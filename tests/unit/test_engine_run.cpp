@@ -279,6 +279,18 @@ TEST_F(EngineRun, OverlongNameIsTruncatedWithAWarning) {
     EXPECT_EQ("long", readFile("nnnnnnnn")); // one component too long: its 8.3 form
 }
 
+// Windows would open these names as devices (the host stand-in records such an open): the
+// bytes would vanish or go to a serial port while the run reports success.
+TEST_F(EngineRun, DeviceNamesAreRefused) {
+    EXPECT_EQ(ZR_ERR,
+              run(buildPackage({{"lib/NUL.dll", "lost"}, {"COM1.log", "sent"}, {"a.txt", "alpha"}},
+                               Stub)));
+    EXPECT_EQ(std::vector<std::string>{}, compat::deviceOpens());
+    EXPECT_TRUE(has("error:  refusing lib/NUL.dll (Windows opens the name as a device)\n"));
+    EXPECT_FALSE(fileExists("lib"));
+    EXPECT_EQ("alpha", readFile("a.txt"));
+}
+
 TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
     writeFile("a.txt", "old a");
     chmod("a.txt", 0444);
