@@ -15,6 +15,7 @@ static const char FilNamMsg[] = "%s:  bad filename length (%s)\n";
 static const char ExtFieldMsg[] = "%s:  bad extra field length (%s)\n";
 static const char BadFileCommLength[] = "%s:  bad file comment length\n";
 static const char OffsetMsg[] = "file #%d:  bad zipfile offset (%s):  %ld\n";
+static const char EmptyNameMsg[] = "file #%u:  empty file name (%s), skipped\n";
 static const char LocalHdrSig[] = "local header sig";
 static const char BadLocalHdr[] = "file #%d:  bad local header\n";
 static const char AttemptRecompensate[] = "  (attempting to re-compensate)\n";
@@ -73,11 +74,12 @@ struct LoopState {
     uint16_t skipped;   // entries refused by store_info
     uint16_t remaining; // directory entries not yet read
     unsigned batch;
-    long last_index;     // index of the last member handed to extraction
-    zoff_t saved_prefix; // correction put aside while re-compensating
-    char *fn_matched;    // one flag per include pattern, or NULL
-    char *xn_matched;    // one flag per exclude pattern, or NULL
-    int stop_batches;    // the directory is damaged: read no further batch
+    long last_index;              // index of the last member handed to extraction
+    zoff_t saved_prefix;          // correction put aside while re-compensating
+    char *fn_matched;             // one flag per include pattern, or NULL
+    char *xn_matched;             // one flag per exclude pattern, or NULL
+    int stop_batches;             // the directory is damaged: read no further batch
+    unsigned dir_pos[BATCH_SIZE]; // position in the directory of each accepted entry, from 0
 };
 
 // ---------------------------------------------------------------------------------------
@@ -177,9 +179,13 @@ static int scan_entry(LoopState *st, unsigned *n) {
         zmsg(MSG_ERROR_LEADNL, BadFileCommLength, display_name());
         return 1;
     }
-    if (is_selected(st)) {
+    unsigned pos = (unsigned)(G.end_rec.total_entries - st->remaining - 1);
+    if (G.member_name[0] == '\0') {
+        zmsg(MSG_ERROR, EmptyNameMsg, pos, "central");
+        keep_worst(&st->result, ZR_WARN);
+    } else if (is_selected(st)) {
         if (store_info())
-            (*n)++;
+            st->dir_pos[(*n)++] = pos;
         else
             st->skipped++;
     }
@@ -290,6 +296,10 @@ static Step read_local_header(LoopState *st, long index) {
     if (r > ZR_WARN) {
         zmsg(MSG_ERROR, FilNamMsg, display_name(), "local");
         return STEP_NEXT_MEMBER;
+    }
+    if (G.member_name[0] == '\0') {
+        zmsg(MSG_ERROR, EmptyNameMsg, st->dir_pos[G.cur_entry - G.entry_batch], "local");
+        return give_up_member(st, ZR_WARN);
     }
     free(G.extra_buf);
     G.extra_buf = NULL;

@@ -13,7 +13,8 @@ struct Member {
     std::string name, data;
     uint16_t flags = 0;
     uint16_t method = METHOD_STORED;
-    uint32_t crc = 0; // 0: the true CRC
+    uint32_t crc = 0;                // 0: the true CRC
+    const char *localName = nullptr; // the local header's name when it differs
 };
 
 // A stored archive. `front` stands before it; with `correctLocal` / `correctCentral` the
@@ -29,6 +30,7 @@ std::string buildPackage(const std::vector<Member> &members, const std::string &
             m.crc ? m.crc
                   : (uint32_t)::crc32(0UL, (const Bytef *)m.data.data(), (uInt)m.data.size());
         uint32_t offset = (uint32_t)archive.size() + (correctLocal ? shift : 0);
+        std::string localName = m.localName ? m.localName : m.name;
         archive += "PK\x03\x04";
         archive += (char)10; // version needed 1.0
         archive += (char)0;  // host
@@ -39,9 +41,9 @@ std::string buildPackage(const std::vector<Member> &members, const std::string &
         put32(archive, crc);
         put32(archive, (uint32_t)m.data.size()); // compressed size
         put32(archive, (uint32_t)m.data.size()); // uncompressed size
-        put16(archive, (unsigned)m.name.size());
+        put16(archive, (unsigned)localName.size());
         put16(archive, 0); // extra field
-        archive += m.name + m.data;
+        archive += localName + m.data;
 
         central += "PK\x01\x02";
         central += (char)20; // made by 2.0
@@ -289,6 +291,22 @@ TEST_F(EngineRun, DeviceNamesAreRefused) {
     EXPECT_TRUE(has("error:  refusing lib/NUL.dll (Windows opens the name as a device)\n"));
     EXPECT_FALSE(fileExists("lib"));
     EXPECT_EQ("alpha", readFile("a.txt"));
+}
+
+// Without a name of its own a member would be written under the last name read, here over
+// a.txt without a question.
+TEST_F(EngineRun, EmptyNamesAreSkipped) {
+    G.overwrite_always = 1;
+    EXPECT_EQ(ZR_WARN, run(buildPackage({{"a.txt", "alpha"},
+                                         {"", "central name empty"},
+                                         {"b.txt", "local name empty", 0, 0, 0, ""},
+                                         {"c.txt", "gamma"}},
+                                        Stub)));
+    EXPECT_TRUE(has("file #1:  empty file name (central), skipped\n"));
+    EXPECT_TRUE(has("file #2:  empty file name (local), skipped\n"));
+    EXPECT_EQ("alpha", readFile("a.txt"));
+    EXPECT_FALSE(fileExists("b.txt"));
+    EXPECT_EQ("gamma", readFile("c.txt"));
 }
 
 TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
