@@ -56,6 +56,8 @@ void createLogsInTempDir(const char *startDir, const char *tempDir) {
 // One level deep: files and empty subdirectories go, a subdirectory with content stays
 // (and so does dir). An entry whose full path exceeds 260 characters is skipped, and so is
 // the top-level file named keep (compared without regard to case, as Windows names are).
+// Windows deletes no read-only file, and members may be extracted read-only: the attribute
+// is cleared first.
 void cleanUpTempDirExcept(const char *dir, const char *keep) {
     char pattern[PATH_BUF];
     if (dir[0] != '\0' && joinPath(pattern, PATH_BUF, dir, "*.*")) {
@@ -67,6 +69,7 @@ void cleanUpTempDirExcept(const char *dir, const char *keep) {
                 if (keep != NULL && _stricmp(entry.name, keep) == 0) continue;
                 char path[PATH_BUF];
                 if (!joinPath(path, PATH_BUF, dir, entry.name)) continue;
+                if (entry.attrib & _A_RDONLY) _chmod(path, _S_IREAD | _S_IWRITE);
                 _unlink(path);
                 _rmdir(path);
             } while (_findnext(listing, &entry) == 0);

@@ -287,8 +287,15 @@ int _chmod(const char *path, int mode) {
     return chmod(p.c_str(), bits);
 }
 
+// Windows refuses to delete a read-only file.
 int _unlink(const char *path) {
-    return unlink(hostPath(path).c_str());
+    std::string p = hostPath(path);
+    struct stat st;
+    if (stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !isWritable(st)) {
+        errno = EACCES;
+        return -1;
+    }
+    return unlink(p.c_str());
 }
 
 int _open(const char *path, int flags, ...) {

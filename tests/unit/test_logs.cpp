@@ -4,6 +4,7 @@
 
 #include <regex>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "compat/control.h"
@@ -75,12 +76,15 @@ TEST_F(StubLogs, SwitchFilesFollowIntoTheTemporaryDirectory) {
 TEST_F(StubLogs, CleanUpGoesOneLevelDeep) {
     std::string gone = dir("temp/t1"), kept = dir("temp/t2");
     writeFile(gone + "/noext", "b");
+    writeFile(gone + "/readonly", "r");
+    chmod((gone + "/readonly").c_str(), 0444);
     dir("temp/t1/empty");
     writeFile(kept + "/a.txt", "a");
     writeFile(dir("temp/t2/full") + "/inner.txt", "x");
     cleanUpTempDir((temp + "\\t1").c_str());
     cleanUpTempDir(kept.c_str());
-    EXPECT_FALSE(exists(gone)) << "files and an empty subdirectory go, then the directory";
+    EXPECT_FALSE(exists(gone)) << "files (read-only too) and an empty subdirectory go, then the "
+                                  "directory";
     EXPECT_FALSE(exists(kept + "/a.txt"));
     EXPECT_TRUE(exists(kept + "/full/inner.txt"));
 }
