@@ -368,10 +368,18 @@ static Decision ask_replace(LoopState *st) {
     }
 }
 
+// A file the front end made itself is no user's: the member replaces it unasked.
+static int own_file(void) {
+    return G.own_file_fn != NULL && (*G.own_file_fn)(G.member_name);
+}
+
 static Decision decide_existing(int new_name) {
-    switch (check_for_newer(G.member_name)) {
+    int state = check_for_newer(G.member_name);
+    int creates = !G.freshen || new_name; // freshen creates no files
+    if (state >= 0 && creates && own_file()) return EXTRACT;
+    switch (state) {
     case -1:
-        return (G.freshen && !new_name) ? SKIP_MEMBER : EXTRACT;
+        return creates ? EXTRACT : SKIP_MEMBER;
     case 0:
         if (G.no_overwrite) return SKIP_MEMBER;
         return G.overwrite_always ? EXTRACT : ASK;

@@ -149,6 +149,7 @@ typedef int (*PasswdFn)(void *g, int *rcnt, char *pwbuf, int size, const char *z
                         const char *efn);
 typedef void (*StatusFn)(void);
 typedef void (*HandOffFn)(void);
+typedef int (*OwnFileFn)(const char *path);
 
 // ---------------------------------------------------------------------------------------
 // The engine state. globalsCtor zeroes it and sets the defaults named below.
@@ -258,6 +259,10 @@ struct Globals {
     // default) means nothing to do: the console driver and the fuzzer leave them so.
     StatusFn status_fn;   // the status window (the stub's updateStatus)
     HandOffFn handoff_fn; // after a clean run (the stub's hand_off)
+    // Asked when a member's file exists already: 1 (once per file) when the front end made
+    // that file itself and a member may take its place as if it were not there (the stub's
+    // empty copies of the start folder's switch files, handOverSwitchCopy).
+    OwnFileFn own_file_fn;
 
     // Input held back past the current member (defer_leftover_input).
     int leftover_left;

@@ -157,6 +157,15 @@ class Rules(PackageTestCase):
         run = run_package(self.wine, self.work, self.dup_package(), tail="-n")
         self.assertCleanRun(run, {"other.txt": b"o", "dup.txt": b"first"})
 
+    def test_member_replaces_the_stubs_switch_file_copy(self):
+        # A setup.log beside the package becomes an empty switch file in the stub's
+        # directory; the package's own setup.log takes its place instead of failing.
+        (self.work / "setup.log").write_bytes(b"the user's log")
+        package = self.package([("setup.log", b"shipped"), ("other.txt", b"o")])
+        run = run_package(self.wine, self.work, package)
+        self.assertCleanRun(run, {"setup.log": b"shipped", "other.txt": b"o"})
+        self.assertEqual((self.work / "setup.log").read_bytes(), b"the user's log")
+
     # ---- patterns
 
     def pattern_package(self):
