@@ -16,6 +16,7 @@ static const char ExtFieldMsg[] = "%s:  bad extra field length (%s)\n";
 static const char BadFileCommLength[] = "%s:  bad file comment length\n";
 static const char OffsetMsg[] = "file #%d:  bad zipfile offset (%s):  %ld\n";
 static const char EmptyNameMsg[] = "file #%u:  empty file name (%s), skipped\n";
+static const char OverlapMsg[] = "error:  refusing %s (%s)\n";
 static const char LocalHdrSig[] = "local header sig";
 static const char BadLocalHdr[] = "file #%d:  bad local header\n";
 static const char AttemptRecompensate[] = "  (attempting to re-compensate)\n";
@@ -67,6 +68,11 @@ enum Step {
     STEP_END_LOOP,    // no further member: the loop ends with end_result
 };
 
+// Bytes of the file, from start up to end.
+struct Span {
+    zoff_t start, end;
+};
+
 // State of one run of the member loop.
 struct LoopState {
     int result;
@@ -80,6 +86,12 @@ struct LoopState {
     char *xn_matched;             // one flag per exclude pattern, or NULL
     int stop_batches;             // the directory is damaged: read no further batch
     unsigned dir_pos[BATCH_SIZE]; // position in the directory of each accepted entry, from 0
+    // Bytes taken by members (see take_member_bytes): the directory's, those of the members
+    // of this batch, and how many all members have taken so far.
+    Span directory;
+    Span taken[BATCH_SIZE];
+    unsigned taken_count;
+    zoff_t taken_total;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -313,6 +325,45 @@ static Step read_local_header(LoopState *st, long index) {
 }
 
 // ---------------------------------------------------------------------------------------
+// Bytes shared between members
+
+// The file offset of the next byte the input delivers.
+static zoff_t input_position(void) {
+    return G.block_start + (G.read_ptr - G.read_buf);
+}
+
+static int overlap(Span a, Span b) {
+    return a.start < b.end && b.start < a.end;
+}
+
+// Real writers give every member bytes of its own. Members whose data reach over each
+// other's headers and data make a small archive extract as much as the square of its
+// member count, so a member is refused when its bytes (local header to the end of its
+// data) overlap the directory or those of a member of its batch taken before it. Across
+// batches only the total is known: members that share no byte cannot together take more
+// than the file holds outside the directory.
+static Step take_member_bytes(LoopState *st) {
+    Span s;
+    s.start = G.cur_entry->local_offset + G.prefix_bytes;
+    s.end =
+        s.start + LOCAL_HDR_LEN + G.local_hdr.name_len + G.local_hdr.extra_len + G.local_hdr.csize;
+    if (s.end > G.archive_len) s.end = G.archive_len; // the file's end stops the reader too
+    const char *why = overlap(s, st->directory) ? "its data overlap the central directory" : NULL;
+    for (unsigned j = 0; why == NULL && j < st->taken_count; j++)
+        if (overlap(s, st->taken[j])) why = "its data overlap another member's";
+    zoff_t room = G.archive_len - (st->directory.end - st->directory.start);
+    if (why == NULL && st->taken_total + (s.end - s.start) > room)
+        why = "members overlap: together they exceed the archive";
+    if (why != NULL) {
+        zmsg(MSG_ERROR, OverlapMsg, display_name(), why);
+        return give_up_member(st, ZR_ERR);
+    }
+    st->taken[st->taken_count++] = s;
+    st->taken_total += s.end - s.start;
+    return STEP_DONE;
+}
+
+// ---------------------------------------------------------------------------------------
 // Existing files
 
 // What happens to a member whose file exists: EXTRACT it, SKIP_MEMBER, or ASK the user
@@ -534,6 +585,7 @@ int extract_or_test_member(void) {
 static Step extract_entry(LoopState *st, long index) {
     Step step = seek_local_header(st, index);
     if (step == STEP_DONE) step = read_local_header(st, index);
+    if (step == STEP_DONE) step = take_member_bytes(st);
     if (step == STEP_DONE && !G.test_only && !G.to_sink) step = overwrite_decision(st);
     if (step != STEP_DONE) return step;
     G.disk_state = 0;
@@ -548,6 +600,7 @@ static Step extract_batch(LoopState *st, unsigned n) {
     zoff_t dir_block = G.block_start;
     long dir_offset = (long)(G.read_ptr - G.read_buf);
     int dir_left = G.read_left;
+    st->taken_count = 0;
     for (unsigned i = 0; i < n; i++) {
         long index = (long)st->batch * BATCH_SIZE + (long)i;
         st->last_index = index;
@@ -598,6 +651,10 @@ int extract_or_test_files(void) {
     // Without memory for the flags the "not matched" messages are simply not given.
     if (G.include_count > 0) st.fn_matched = (char *)calloc((size_t)G.include_count, 1);
     if (G.exclude_count > 0) st.xn_matched = (char *)calloc((size_t)G.exclude_count, 1);
+    // The input stands at the directory's first entry.
+    st.directory.start = input_position();
+    st.directory.end = st.directory.start + G.end_rec.cdir_size;
+    if (st.directory.end > G.archive_len) st.directory.end = G.archive_len;
 
     while (st.remaining > 0 && !st.stop_batches) {
         unsigned n = scan_batch(&st);

@@ -3,6 +3,8 @@
 // retries, batches, CRC and selection verdicts, and the overwrite rules without input.
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include <zlib.h>
 
 #include "engine_fixture.h"
@@ -17,6 +19,62 @@ struct Member {
     const char *localName = nullptr; // the local header's name when it differs
 };
 
+uint32_t crcOf(const std::string &data) {
+    return (uint32_t)::crc32(0UL, (const Bytef *)data.data(), (uInt)data.size());
+}
+
+// A stored member's local header with its name, for `size` bytes of data.
+std::string localHeader(const Member &m, const std::string &name, uint32_t crc, uint32_t size) {
+    std::string h = "PK\x03\x04";
+    h += (char)10; // version needed 1.0
+    h += (char)0;  // host
+    put16(h, m.flags);
+    put16(h, m.method);
+    put16(h, 0x6000);                    // 12:00:00
+    put16(h, (44 << 9) | (7 << 5) | 15); // 2024-07-15
+    put32(h, crc);
+    put32(h, size); // compressed size
+    put32(h, size); // uncompressed size
+    put16(h, (unsigned)name.size());
+    put16(h, 0); // extra field
+    return h + name;
+}
+
+std::string centralEntry(const Member &m, uint32_t crc, uint32_t size, uint32_t offset) {
+    std::string c = "PK\x01\x02";
+    c += (char)20; // made by 2.0
+    c += (char)3;  // Unix
+    c += (char)10;
+    c += (char)0;
+    put16(c, m.flags);
+    put16(c, m.method);
+    put16(c, 0x6000);
+    put16(c, (44 << 9) | (7 << 5) | 15);
+    put32(c, crc);
+    put32(c, size);
+    put32(c, size);
+    put16(c, (unsigned)m.name.size());
+    put16(c, 0); // extra field
+    put16(c, 0); // comment
+    put16(c, 0); // disk
+    put16(c, 0); // internal attributes
+    put32(c, 0); // external attributes
+    put32(c, offset);
+    return c + m.name;
+}
+
+std::string endRecord(unsigned count, uint32_t cdirSize, uint32_t cdirOffset) {
+    std::string e = "PK\x05\x06";
+    put16(e, 0);
+    put16(e, 0);
+    put16(e, count);
+    put16(e, count);
+    put32(e, cdirSize);
+    put32(e, cdirOffset);
+    put16(e, 0);
+    return e;
+}
+
 // A stored archive. `front` stands before it; with `correctLocal` / `correctCentral` the
 // local header offsets / the directory offset count from the start of the file instead of
 // the archive's.
@@ -26,58 +84,39 @@ std::string buildPackage(const std::vector<Member> &members, const std::string &
     std::string archive, central;
     uint32_t shift = (uint32_t)front.size();
     for (const Member &m : members) {
-        uint32_t crc =
-            m.crc ? m.crc
-                  : (uint32_t)::crc32(0UL, (const Bytef *)m.data.data(), (uInt)m.data.size());
+        uint32_t crc = m.crc ? m.crc : crcOf(m.data);
+        uint32_t size = (uint32_t)m.data.size();
         uint32_t offset = (uint32_t)archive.size() + (correctLocal ? shift : 0);
-        std::string localName = m.localName ? m.localName : m.name;
-        archive += "PK\x03\x04";
-        archive += (char)10; // version needed 1.0
-        archive += (char)0;  // host
-        put16(archive, m.flags);
-        put16(archive, m.method);
-        put16(archive, 0x6000);                    // 12:00:00
-        put16(archive, (44 << 9) | (7 << 5) | 15); // 2024-07-15
-        put32(archive, crc);
-        put32(archive, (uint32_t)m.data.size()); // compressed size
-        put32(archive, (uint32_t)m.data.size()); // uncompressed size
-        put16(archive, (unsigned)localName.size());
-        put16(archive, 0); // extra field
-        archive += localName + m.data;
-
-        central += "PK\x01\x02";
-        central += (char)20; // made by 2.0
-        central += (char)3;  // Unix
-        central += (char)10;
-        central += (char)0;
-        put16(central, m.flags);
-        put16(central, m.method);
-        put16(central, 0x6000);
-        put16(central, (44 << 9) | (7 << 5) | 15);
-        put32(central, crc);
-        put32(central, (uint32_t)m.data.size());
-        put32(central, (uint32_t)m.data.size());
-        put16(central, (unsigned)m.name.size());
-        put16(central, 0); // extra field
-        put16(central, 0); // comment
-        put16(central, 0); // disk
-        put16(central, 0); // internal attributes
-        put32(central, 0); // external attributes
-        put32(central, offset);
-        central += m.name;
+        archive += localHeader(m, m.localName ? m.localName : m.name, crc, size) + m.data;
+        central += centralEntry(m, crc, size, offset);
     }
     uint32_t cdirOffset =
         (uint32_t)archive.size() + (correctCentral ? shift : 0) + (uint32_t)cdirOffsetError;
     archive += central + gap;
-    archive += "PK\x05\x06";
-    put16(archive, 0);
-    put16(archive, 0);
-    put16(archive, (unsigned)members.size());
-    put16(archive, (unsigned)members.size());
-    put32(archive, (uint32_t)central.size());
-    put32(archive, cdirOffset);
-    put16(archive, 0);
-    return front + archive;
+    return front + archive +
+           endRecord((unsigned)members.size(), (uint32_t)central.size(), cdirOffset);
+}
+
+// Members whose data reach over all later members ("overlap bomb"): member i's data are the
+// local headers of members i+1, i+2, ... and the kernel, so each one holds the rest.
+std::string overlapBomb(int count, const std::string &kernel) {
+    std::vector<Member> members(count);
+    std::vector<uint32_t> crcs(count), sizes(count);
+    std::string tail = kernel;
+    for (int i = count - 1; i >= 0; i--) {
+        members[i].name = "m" + std::to_string(i);
+        crcs[i] = crcOf(tail);
+        sizes[i] = (uint32_t)tail.size();
+        tail = localHeader(members[i], members[i].name, crcs[i], sizes[i]) + tail;
+    }
+    std::string central;
+    uint32_t offset = 0;
+    for (int i = 0; i < count; i++) {
+        central += centralEntry(members[i], crcs[i], sizes[i], offset);
+        offset += LOCAL_HDR_LEN + (uint32_t)members[i].name.size();
+    }
+    return tail + central +
+           endRecord((unsigned)count, (uint32_t)central.size(), (uint32_t)tail.size());
 }
 
 class EngineRun : public EngineTest {
@@ -307,6 +346,37 @@ TEST_F(EngineRun, EmptyNamesAreSkipped) {
     EXPECT_EQ("alpha", readFile("a.txt"));
     EXPECT_FALSE(fileExists("b.txt"));
     EXPECT_EQ("gamma", readFile("c.txt"));
+}
+
+// Extracted whole, the 130 members below write 130 times the kernel and about 130 * 130 / 2
+// local headers; only the first member, which holds all the others, is written.
+TEST_F(EngineRun, MembersSharingBytesAreRefused) {
+    std::string kernel(1000, 'k');
+    std::string bomb = overlapBomb(130, kernel);
+    EXPECT_EQ(ZR_ERR, run(bomb));
+    EXPECT_TRUE(has("error:  refusing m1 (its data overlap another member's)\n"));
+    EXPECT_TRUE(has("error:  refusing m64 (members overlap: together they exceed the archive)\n"));
+    std::vector<std::string> written;
+    for (const auto &entry : std::filesystem::directory_iterator("."))
+        written.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::vector<std::string>{"m0"}, written);
+    EXPECT_EQ(bomb.substr(LOCAL_HDR_LEN + 2, bomb.find(kernel) + kernel.size() - LOCAL_HDR_LEN - 2),
+              readFile("m0"));
+}
+
+// A member whose sizes reach into the central directory would extract the directory's bytes.
+TEST_F(EngineRun, MemberReachingIntoTheDirectoryIsRefused) {
+    std::string p = buildPackage({{"a.txt", "alpha"}}, Stub);
+    size_t local = Stub.size(), data = local + LOCAL_HDR_LEN + 5;
+    std::string reach = p.substr(data, p.size() - END_REC_LEN - data); // data and directory
+    for (size_t field : {14, 18, 22}) {                                // CRC, both sizes
+        std::string value;
+        put32(value, field == 14 ? crcOf(reach) : (uint32_t)reach.size());
+        p.replace(local + field, 4, value);
+    }
+    EXPECT_EQ(ZR_ERR, run(p));
+    EXPECT_TRUE(has("error:  refusing a.txt (its data overlap the central directory)\n"));
+    EXPECT_FALSE(fileExists("a.txt"));
 }
 
 TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
