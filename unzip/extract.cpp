@@ -49,6 +49,8 @@ static const char ErrorInArchive[] = "At least one %serror was detected in %s.\n
 static const char ZeroFilesTested[] = "Caution:  zero files tested in %s.\n";
 static const char NoErrInCompData[] = "No errors detected in compressed data of %s.\n";
 static const char NoErrInTestedFiles[] = "No errors detected in %s for the %d file%s tested.\n";
+static const char UncountedEntries[] = "warning [%s]:  central directory holds %lu bytes after its "
+                                       "%u counted entries (not processed)\n";
 static const char FilesSkipped[] =
     "%d file%s skipped because of unsupported compression or encoding.\n";
 
@@ -614,6 +616,16 @@ static Step extract_batch(LoopState *st, unsigned n) {
     return STEP_DONE;
 }
 
+// The end record's 16-bit count decides how many entries are read: 70,000 entries are
+// counted as 4,464, and the rest would be left without a word.
+static void check_entry_count(LoopState *st) {
+    zoff_t used = input_position() - st->directory.start;
+    if (st->stop_batches || used >= (zoff_t)G.end_rec.cdir_size) return;
+    zmsg(MSG_ERROR, UncountedEntries, G.archive_path, (unsigned long)(G.end_rec.cdir_size - used),
+         (unsigned)G.end_rec.total_entries);
+    keep_worst(&st->result, ZR_WARN);
+}
+
 static void report_unmatched(LoopState *st) {
     for (int i = 0; st->fn_matched != NULL && i < G.include_count; i++) {
         if (st->fn_matched[i]) continue;
@@ -660,6 +672,7 @@ int extract_or_test_files(void) {
         unsigned n = scan_batch(&st);
         if (extract_batch(&st, n) == STEP_END_LOOP) return end_loop(&st, st.end_result);
     }
+    check_entry_count(&st);
     process_defer_NT();
 
     long num = st.last_index + 1;

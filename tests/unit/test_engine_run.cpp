@@ -239,6 +239,16 @@ TEST_F(EngineRun, DamagedDirectoryStopsAfterTheBatchRead) {
     EXPECT_FALSE(fileExists("m129"));
 }
 
+// The end record counts entries in 16 bits: 70,000 entries read as 4,464.
+TEST_F(EngineRun, EntriesBeyondTheCountAreReported) {
+    std::string p = buildPackage({{"a", "1"}, {"b", "2"}, {"c", "3"}}, Stub);
+    p[p.size() - END_REC_LEN + 8] = p[p.size() - END_REC_LEN + 10] = 2;
+    EXPECT_EQ(ZR_WARN, run(p));
+    EXPECT_TRUE(has("central directory holds 47 bytes after its 2 counted entries"));
+    EXPECT_EQ("2", readFile("b"));
+    EXPECT_FALSE(fileExists("c"));
+}
+
 TEST_F(EngineRun, CrcMismatchKeepsTheFileAndFails) {
     EXPECT_EQ(ZR_ERR, run(buildPackage({{"a.txt", "alpha", 0, 0, 0x12345678}}, Stub)));
     EXPECT_TRUE(has("a.txt" + std::string(17, ' ') + "  bad CRC d0e0396a  (should be 12345678)\n"));
