@@ -412,6 +412,14 @@ TEST_F(UnsafeName, DriveNamesAreRefusedThoughTheColonWouldBeMapped) {
     EXPECT_FALSE(exists("c_"));
 }
 
+TEST_F(UnsafeName, ShortFormThatNamesADeviceIsRefused) {
+    // Too long for a component, so cut to 8.3, where the "_" stands for the dot.
+    std::string name = "d/CONIN$_" + std::string(249, 'a');
+    EXPECT_EQ(3, map(name.c_str()));
+    EXPECT_NE(std::string::npos,
+              messages().find("refusing d/CONIN$.aaa (Windows opens the name as a device)"));
+}
+
 TEST_F(UnsafeName, DroppedControlCharacterCannotMakeParent) {
     EXPECT_EQ(3, map("a/.\x01./x"));
     EXPECT_FALSE(exists("a"));

@@ -551,7 +551,17 @@ static int make_path(char *mapped, int is_dir) {
     if (rc != 0) {
         return rc;
     }
-    return G.cur_entry->is_label ? set_volume_label() : MAP_OK;
+    if (G.cur_entry->is_label) {
+        return set_volume_label();
+    }
+    // The 8.3 form can name a device where the long name did not: "CONIN$_" followed by
+    // more than 248 characters becomes "CONIN$.xxx".
+    const char *last = strrchr(G.member_name, '/');
+    if (is_unsafe_path(last != NULL ? last + 1 : G.member_name) == PATH_NAMES_DEVICE) {
+        zmsg(MSG_ERROR, DeviceNameMsg, show1(G.member_name));
+        return MAP_ERROR;
+    }
+    return MAP_OK;
 }
 
 // Both forms of the name are checked before anything is created. The mapped one is what
