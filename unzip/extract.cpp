@@ -89,11 +89,12 @@ struct LoopState {
     int stop_batches;             // the directory is damaged: read no further batch
     unsigned dir_pos[BATCH_SIZE]; // position in the directory of each accepted entry, from 0
     // Bytes taken by members (see take_member_bytes): the directory's, those of the members
-    // of this batch, and how many all members have taken so far.
+    // of this batch, how many all members have taken so far, and where they lie.
     Span directory;
     Span taken[BATCH_SIZE];
     unsigned taken_count;
     zoff_t taken_total;
+    Span extent; // lowest start to highest end of the members taken; empty before the first
 };
 
 // ---------------------------------------------------------------------------------------
@@ -338,30 +339,42 @@ static int overlap(Span a, Span b) {
     return a.start < b.end && b.start < a.end;
 }
 
+static zoff_t length_within(Span a, Span within) {
+    zoff_t start = a.start > within.start ? a.start : within.start;
+    zoff_t end = a.end < within.end ? a.end : within.end;
+    return end > start ? end - start : 0;
+}
+
 // Real writers give every member bytes of its own. Members whose data reach over each
 // other's headers and data make a small archive extract as much as the square of its
 // member count, so a member is refused when its bytes (local header to the end of its
 // data) overlap the directory or those of a member of its batch taken before it. Across
-// batches only the total is known: members that share no byte cannot together take more
-// than the file holds outside the directory.
+// batches only a sum is kept: members that share no byte take no more bytes together than
+// lie between the lowest start and the highest end among them, outside the directory.
 static Step take_member_bytes(LoopState *st) {
     Span s;
     s.start = G.cur_entry->local_offset + G.prefix_bytes;
     s.end =
         s.start + LOCAL_HDR_LEN + G.local_hdr.name_len + G.local_hdr.extra_len + G.local_hdr.csize;
     if (s.end > G.archive_len) s.end = G.archive_len; // the file's end stops the reader too
+    Span extent = s;
+    if (st->taken_total > 0) {
+        if (st->extent.start < extent.start) extent.start = st->extent.start;
+        if (st->extent.end > extent.end) extent.end = st->extent.end;
+    }
     const char *why = overlap(s, st->directory) ? "its data overlap the central directory" : NULL;
     for (unsigned j = 0; why == NULL && j < st->taken_count; j++)
         if (overlap(s, st->taken[j])) why = "its data overlap another member's";
-    zoff_t room = G.archive_len - (st->directory.end - st->directory.start);
+    zoff_t room = extent.end - extent.start - length_within(st->directory, extent);
     if (why == NULL && st->taken_total + (s.end - s.start) > room)
-        why = "members overlap: together they exceed the archive";
+        why = "members overlap: together they take more bytes than they span";
     if (why != NULL) {
         zmsg(MSG_ERROR, OverlapMsg, display_name(), why);
         return give_up_member(st, ZR_ERR);
     }
     st->taken[st->taken_count++] = s;
     st->taken_total += s.end - s.start;
+    st->extent = extent;
     return STEP_DONE;
 }
 
