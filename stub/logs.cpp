@@ -1,6 +1,7 @@
 // The stub's logs: "errors.log" gets one stamped line per failure, "term.log" is a switch
 // that echoes every logged message to standard error, and the "*.log" switch files of the
-// start directory follow the stub into its temporary directory as empty namesakes.
+// start directory follow the stub into its temporary directory as empty namesakes (which a
+// member of the same name replaces).
 #include <direct.h>
 #include <io.h>
 #include <stdio.h>

@@ -94,7 +94,7 @@ struct LoopState {
     Span taken[BATCH_SIZE];
     unsigned taken_count;
     zoff_t taken_total;
-    Span extent; // lowest start to highest end of the members taken; empty before the first
+    Span extent; // lowest start to highest end of the members taken
 };
 
 // ---------------------------------------------------------------------------------------
@@ -345,29 +345,39 @@ static zoff_t length_within(Span a, Span within) {
     return end > start ? end - start : 0;
 }
 
-// Real writers give every member bytes of its own. Members whose data reach over each
-// other's headers and data make a small archive extract as much as the square of its
-// member count, so a member is refused when its bytes (local header to the end of its
-// data) overlap the directory or those of a member of its batch taken before it. Across
-// batches only a sum is kept: members that share no byte take no more bytes together than
-// lie between the lowest start and the highest end among them, outside the directory.
-static Step take_member_bytes(LoopState *st) {
+// The bytes the current member occupies: local header, name, extra field and data.
+static Span member_bytes(void) {
     Span s;
     s.start = G.cur_entry->local_offset + G.prefix_bytes;
     s.end =
         s.start + LOCAL_HDR_LEN + G.local_hdr.name_len + G.local_hdr.extra_len + G.local_hdr.csize;
     if (s.end > G.archive_len) s.end = G.archive_len; // the file's end stops the reader too
-    Span extent = s;
-    if (st->taken_total > 0) {
+    return s;
+}
+
+// Real writers give every member bytes of its own. Members whose data reach over each
+// other's headers and data make a small archive extract as much as the square of its
+// member count, so a member is refused when its bytes overlap the directory or those of a
+// member of its batch taken before it. Across batches only a sum is kept: members that
+// share no byte take no more bytes together than lie between the lowest start and the
+// highest end among them, outside the directory. Returns why s may not be taken, or NULL.
+static const char *shared_bytes(const LoopState *st, Span s, Span extent) {
+    if (overlap(s, st->directory)) return "its data overlap the central directory";
+    for (unsigned j = 0; j < st->taken_count; j++)
+        if (overlap(s, st->taken[j])) return "its data overlap another member's";
+    zoff_t room = extent.end - extent.start - length_within(st->directory, extent);
+    if (st->taken_total + (s.end - s.start) > room)
+        return "members overlap: together they take more bytes than they span";
+    return NULL;
+}
+
+static Step take_member_bytes(LoopState *st) {
+    Span s = member_bytes(), extent = s;
+    if (st->taken_total > 0) { // members were taken before: extent covers them too
         if (st->extent.start < extent.start) extent.start = st->extent.start;
         if (st->extent.end > extent.end) extent.end = st->extent.end;
     }
-    const char *why = overlap(s, st->directory) ? "its data overlap the central directory" : NULL;
-    for (unsigned j = 0; why == NULL && j < st->taken_count; j++)
-        if (overlap(s, st->taken[j])) why = "its data overlap another member's";
-    zoff_t room = extent.end - extent.start - length_within(st->directory, extent);
-    if (why == NULL && st->taken_total + (s.end - s.start) > room)
-        why = "members overlap: together they take more bytes than they span";
+    const char *why = shared_bytes(st, s, extent);
     if (why != NULL) {
         zmsg(MSG_ERROR, OverlapMsg, display_name(), why);
         return give_up_member(st, ZR_ERR);
