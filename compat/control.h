@@ -51,6 +51,8 @@ const std::vector<SpawnCall> &spawns();
 const std::vector<std::string> &volumeLabels();
 // Attribute byte last set on a path with SetFileAttributesA, or -1.
 int attributesOf(const char *path);
+// Paths that fopen opened as Windows devices ("lib\NUL.dll", "COM1.log"), in order.
+const std::vector<std::string> &deviceOpens();
 
 } // namespace compat
 

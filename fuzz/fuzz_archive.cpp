@@ -20,8 +20,9 @@
 //
 // A member that got past the engine's path checks would land in one of the levels above
 // "work" (or in "guard" through a "../guard/" name); any unexpected entry there aborts, so
-// the fuzzer reports the input. Open descriptors are counted as well: a run that leaves one
-// open aborts too.
+// the fuzzer reports the input. So does a file opened under a name that Windows opens as a
+// device ("lib/NUL.dll", "COM1.log"): the host stand-in records it instead of making a file.
+// Open descriptors are counted as well: a run that leaves one open aborts too.
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -213,6 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     process_zipfiles();
 
     if (chdir(saved) != 0) fail("cannot return to", saved);
+    if (!compat::deviceOpens().empty())
+        fail("output to a Windows device", compat::deviceOpens()[0]);
     checkScratchTree();
     if (G.test_only) {
         static const char *const nothing[] = {NULL};

@@ -227,6 +227,7 @@ int unzip(int argc, char **argv) {
     G.archive_path = GetLoadPath();
     G.status_fn = updateStatus;
     G.handoff_fn = hand_off;
+    G.own_file_fn = handOverSwitchCopy;
     G.listing_mode = 0;
 
     int result = uz_opts(&argc, &argv);

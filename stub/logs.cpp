@@ -1,6 +1,7 @@
 // The stub's logs: "errors.log" gets one stamped line per failure, "term.log" is a switch
 // that echoes every logged message to standard error, and the "*.log" switch files of the
-// start directory follow the stub into its temporary directory as empty namesakes.
+// start directory follow the stub into its temporary directory as empty namesakes (which a
+// member of the same name replaces).
 #include <direct.h>
 #include <io.h>
 #include <stdio.h>
@@ -15,6 +16,47 @@ const char SemaphoreFileName[] = "__qelexpand.sem";
 const char StartDirFileName[] = "startdir.txt";
 const char ErrorLogName[] = "errors.log";
 static const char TermLogName[] = "term.log";
+
+// The switch copies made in the temporary directory, so that a member of the same name can
+// replace one: a package must not fail because of what lies beside it in the user's folder.
+// Made on the main thread before the worker starts; used and forgotten by the worker.
+struct SwitchCopy {
+    SwitchCopy *next;
+    char name[PATH_BUF - 1];
+};
+static SwitchCopy *switchCopies;
+
+static void rememberSwitchCopy(const char *name) {
+    SwitchCopy *copy = (SwitchCopy *)malloc(sizeof *copy);
+    if (copy == NULL) return; // a namesake member then fails as for a file of the user's
+    copyBounded(copy->name, name, sizeof copy->name);
+    copy->next = switchCopies;
+    switchCopies = copy;
+}
+
+void forgetSwitchCopies(void) {
+    while (switchCopies != NULL) {
+        SwitchCopy *next = switchCopies->next;
+        free(switchCopies);
+        switchCopies = next;
+    }
+}
+
+// A copy is handed over only while it is still empty, and only once: after that the file is
+// the member's.
+int handOverSwitchCopy(const char *path) {
+    for (SwitchCopy **link = &switchCopies; *link != NULL; link = &(*link)->next) {
+        SwitchCopy *copy = *link;
+        // Copies lie at the top level; Windows compares names without regard to case.
+        if (_stricmp(copy->name, path) != 0) continue;
+        struct _stati64 st;
+        if (_stati64(copy->name, &st) != 0 || st.st_size != 0) return 0;
+        *link = copy->next;
+        free(copy);
+        return 1;
+    }
+    return 0;
+}
 
 void logErrorMessage(const char *message) {
     if (_access(TermLogName, 0) == 0) {
@@ -34,11 +76,15 @@ int createEmptyLog(const char *path, const char *targetDir) {
     char target[PATH_BUF];
     if (!joinPath(target, PATH_BUF, targetDir, name)) return 0;
     FILE *copy = fopen(target, "wb"); // truncates a namesake already there
-    if (copy != NULL) fclose(copy);
+    if (copy != NULL) {
+        fclose(copy);
+        rememberSwitchCopy(name);
+    }
     return 0;
 }
 
 void createLogsInTempDir(const char *startDir, const char *tempDir) {
+    forgetSwitchCopies(); // those of an earlier directory
     char pattern[PATH_BUF];
     if (startDir[0] == '\0' || !joinPath(pattern, PATH_BUF, startDir, "*.log")) return;
     struct _finddata_t entry;
@@ -56,6 +102,8 @@ void createLogsInTempDir(const char *startDir, const char *tempDir) {
 // One level deep: files and empty subdirectories go, a subdirectory with content stays
 // (and so does dir). An entry whose full path exceeds 260 characters is skipped, and so is
 // the top-level file named keep (compared without regard to case, as Windows names are).
+// Windows deletes no read-only file, and members may be extracted read-only: the attribute
+// is cleared first.
 void cleanUpTempDirExcept(const char *dir, const char *keep) {
     char pattern[PATH_BUF];
     if (dir[0] != '\0' && joinPath(pattern, PATH_BUF, dir, "*.*")) {
@@ -67,6 +115,7 @@ void cleanUpTempDirExcept(const char *dir, const char *keep) {
                 if (keep != NULL && _stricmp(entry.name, keep) == 0) continue;
                 char path[PATH_BUF];
                 if (!joinPath(path, PATH_BUF, dir, entry.name)) continue;
+                if (entry.attrib & _A_RDONLY) _chmod(path, _S_IREAD | _S_IWRITE);
                 _unlink(path);
                 _rmdir(path);
             } while (_findnext(listing, &entry) == 0);

@@ -68,6 +68,10 @@ int isDir(const char *path);
 void logErrorMessage(const char *message);
 void createLogsInTempDir(const char *startDir, const char *tempDir);
 int createEmptyLog(const char *path, const char *targetDir);
+// 1, once, when path names a switch copy that createLogsInTempDir made in the current
+// directory and nothing has written into since: a member may replace it.
+int handOverSwitchCopy(const char *path);
+void forgetSwitchCopies(void);
 void cleanUpTempDir(const char *dir);
 void cleanUpTempDirExcept(const char *dir, const char *keep); // keep: a top-level file, or NULL
 void workerFailureSteps(void);

@@ -20,6 +20,7 @@ int runEngine(MainThreadArgs *args) {
     logErrors = fopen(ExtractLogName, "wt");
     globalsCtor();
     int result = unzip(args->argc, args->argv);
+    forgetSwitchCopies();
     closeExtractLog(); // after a clean run the hand-off has closed it already
     if (result != 0) workerFailureSteps();
     return result;

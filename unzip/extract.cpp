@@ -15,6 +15,8 @@ static const char FilNamMsg[] = "%s:  bad filename length (%s)\n";
 static const char ExtFieldMsg[] = "%s:  bad extra field length (%s)\n";
 static const char BadFileCommLength[] = "%s:  bad file comment length\n";
 static const char OffsetMsg[] = "file #%d:  bad zipfile offset (%s):  %ld\n";
+static const char EmptyNameMsg[] = "file #%u:  empty file name (%s), skipped\n";
+static const char OverlapMsg[] = "error:  refusing %s (%s)\n";
 static const char LocalHdrSig[] = "local header sig";
 static const char BadLocalHdr[] = "file #%d:  bad local header\n";
 static const char AttemptRecompensate[] = "  (attempting to re-compensate)\n";
@@ -47,6 +49,8 @@ static const char ErrorInArchive[] = "At least one %serror was detected in %s.\n
 static const char ZeroFilesTested[] = "Caution:  zero files tested in %s.\n";
 static const char NoErrInCompData[] = "No errors detected in compressed data of %s.\n";
 static const char NoErrInTestedFiles[] = "No errors detected in %s for the %d file%s tested.\n";
+static const char UncountedEntries[] = "warning [%s]:  central directory holds %lu bytes after its "
+                                       "%u counted entries (not processed)\n";
 static const char FilesSkipped[] =
     "%d file%s skipped because of unsupported compression or encoding.\n";
 
@@ -66,6 +70,11 @@ enum Step {
     STEP_END_LOOP,    // no further member: the loop ends with end_result
 };
 
+// Bytes of the file, from start up to end.
+struct Span {
+    zoff_t start, end;
+};
+
 // State of one run of the member loop.
 struct LoopState {
     int result;
@@ -73,11 +82,19 @@ struct LoopState {
     uint16_t skipped;   // entries refused by store_info
     uint16_t remaining; // directory entries not yet read
     unsigned batch;
-    long last_index;     // index of the last member handed to extraction
-    zoff_t saved_prefix; // correction put aside while re-compensating
-    char *fn_matched;    // one flag per include pattern, or NULL
-    char *xn_matched;    // one flag per exclude pattern, or NULL
-    int stop_batches;    // the directory is damaged: read no further batch
+    long last_index;              // index of the last member handed to extraction
+    zoff_t saved_prefix;          // correction put aside while re-compensating
+    char *fn_matched;             // one flag per include pattern, or NULL
+    char *xn_matched;             // one flag per exclude pattern, or NULL
+    int stop_batches;             // the directory is damaged: read no further batch
+    unsigned dir_pos[BATCH_SIZE]; // position in the directory of each accepted entry, from 0
+    // Bytes taken by members (see take_member_bytes): the directory's, those of the members
+    // of this batch, how many all members have taken so far, and where they lie.
+    Span directory;
+    Span taken[BATCH_SIZE];
+    unsigned taken_count;
+    zoff_t taken_total;
+    Span extent; // lowest start to highest end of the members taken
 };
 
 // ---------------------------------------------------------------------------------------
@@ -177,9 +194,13 @@ static int scan_entry(LoopState *st, unsigned *n) {
         zmsg(MSG_ERROR_LEADNL, BadFileCommLength, display_name());
         return 1;
     }
-    if (is_selected(st)) {
+    unsigned pos = (unsigned)(G.end_rec.total_entries - st->remaining - 1);
+    if (G.member_name[0] == '\0') {
+        zmsg(MSG_ERROR, EmptyNameMsg, pos, "central");
+        keep_worst(&st->result, ZR_WARN);
+    } else if (is_selected(st)) {
         if (store_info())
-            (*n)++;
+            st->dir_pos[(*n)++] = pos;
         else
             st->skipped++;
     }
@@ -291,6 +312,10 @@ static Step read_local_header(LoopState *st, long index) {
         zmsg(MSG_ERROR, FilNamMsg, display_name(), "local");
         return STEP_NEXT_MEMBER;
     }
+    if (G.member_name[0] == '\0') {
+        zmsg(MSG_ERROR, EmptyNameMsg, st->dir_pos[G.cur_entry - G.entry_batch], "local");
+        return give_up_member(st, ZR_WARN);
+    }
     free(G.extra_buf);
     G.extra_buf = NULL;
     r = do_string(G.local_hdr.extra_len, EXTRA_FIELD);
@@ -299,6 +324,67 @@ static Step read_local_header(LoopState *st, long index) {
         zmsg(MSG_ERROR, ExtFieldMsg, display_name(), "local");
         return STEP_NEXT_MEMBER;
     }
+    return STEP_DONE;
+}
+
+// ---------------------------------------------------------------------------------------
+// Bytes shared between members
+
+// The file offset of the next byte the input delivers.
+static zoff_t input_position(void) {
+    return G.block_start + (G.read_ptr - G.read_buf);
+}
+
+static int overlap(Span a, Span b) {
+    return a.start < b.end && b.start < a.end;
+}
+
+static zoff_t length_within(Span a, Span within) {
+    zoff_t start = a.start > within.start ? a.start : within.start;
+    zoff_t end = a.end < within.end ? a.end : within.end;
+    return end > start ? end - start : 0;
+}
+
+// The bytes the current member occupies: local header, name, extra field and data.
+static Span member_bytes(void) {
+    Span s;
+    s.start = G.cur_entry->local_offset + G.prefix_bytes;
+    s.end =
+        s.start + LOCAL_HDR_LEN + G.local_hdr.name_len + G.local_hdr.extra_len + G.local_hdr.csize;
+    if (s.end > G.archive_len) s.end = G.archive_len; // the file's end stops the reader too
+    return s;
+}
+
+// Real writers give every member bytes of its own. Members whose data reach over each
+// other's headers and data make a small archive extract as much as the square of its
+// member count, so a member is refused when its bytes overlap the directory or those of a
+// member of its batch taken before it. Across batches only a sum is kept: members that
+// share no byte take no more bytes together than lie between the lowest start and the
+// highest end among them, outside the directory. Returns why s may not be taken, or NULL.
+static const char *shared_bytes(const LoopState *st, Span s, Span extent) {
+    if (overlap(s, st->directory)) return "its data overlap the central directory";
+    for (unsigned j = 0; j < st->taken_count; j++)
+        if (overlap(s, st->taken[j])) return "its data overlap another member's";
+    zoff_t room = extent.end - extent.start - length_within(st->directory, extent);
+    if (st->taken_total + (s.end - s.start) > room)
+        return "members overlap: together they take more bytes than they span";
+    return NULL;
+}
+
+static Step take_member_bytes(LoopState *st) {
+    Span s = member_bytes(), extent = s;
+    if (st->taken_total > 0) { // members were taken before: extent covers them too
+        if (st->extent.start < extent.start) extent.start = st->extent.start;
+        if (st->extent.end > extent.end) extent.end = st->extent.end;
+    }
+    const char *why = shared_bytes(st, s, extent);
+    if (why != NULL) {
+        zmsg(MSG_ERROR, OverlapMsg, display_name(), why);
+        return give_up_member(st, ZR_ERR);
+    }
+    st->taken[st->taken_count++] = s;
+    st->taken_total += s.end - s.start;
+    st->extent = extent;
     return STEP_DONE;
 }
 
@@ -358,10 +444,18 @@ static Decision ask_replace(LoopState *st) {
     }
 }
 
+// A file the front end made itself is no user's: the member replaces it unasked.
+static int own_file(void) {
+    return G.own_file_fn != NULL && (*G.own_file_fn)(G.member_name);
+}
+
 static Decision decide_existing(int new_name) {
-    switch (check_for_newer(G.member_name)) {
+    int state = check_for_newer(G.member_name);
+    int creates = !G.freshen || new_name; // freshen creates no files
+    if (state >= 0 && creates && own_file()) return EXTRACT;
+    switch (state) {
     case -1:
-        return (G.freshen && !new_name) ? SKIP_MEMBER : EXTRACT;
+        return creates ? EXTRACT : SKIP_MEMBER;
     case 0:
         if (G.no_overwrite) return SKIP_MEMBER;
         return G.overwrite_always ? EXTRACT : ASK;
@@ -516,6 +610,7 @@ int extract_or_test_member(void) {
 static Step extract_entry(LoopState *st, long index) {
     Step step = seek_local_header(st, index);
     if (step == STEP_DONE) step = read_local_header(st, index);
+    if (step == STEP_DONE) step = take_member_bytes(st);
     if (step == STEP_DONE && !G.test_only && !G.to_sink) step = overwrite_decision(st);
     if (step != STEP_DONE) return step;
     G.disk_state = 0;
@@ -530,6 +625,7 @@ static Step extract_batch(LoopState *st, unsigned n) {
     zoff_t dir_block = G.block_start;
     long dir_offset = (long)(G.read_ptr - G.read_buf);
     int dir_left = G.read_left;
+    st->taken_count = 0;
     for (unsigned i = 0; i < n; i++) {
         long index = (long)st->batch * BATCH_SIZE + (long)i;
         st->last_index = index;
@@ -541,6 +637,16 @@ static Step extract_batch(LoopState *st, unsigned n) {
     G.read_left = dir_left;
     st->batch++;
     return STEP_DONE;
+}
+
+// The end record's 16-bit count decides how many entries are read: 70,000 entries are
+// counted as 4,464, and the rest would be left without a word.
+static void check_entry_count(LoopState *st) {
+    zoff_t used = input_position() - st->directory.start;
+    if (st->stop_batches || used >= (zoff_t)G.end_rec.cdir_size) return;
+    zmsg(MSG_ERROR, UncountedEntries, G.archive_path, (unsigned long)(G.end_rec.cdir_size - used),
+         (unsigned)G.end_rec.total_entries);
+    keep_worst(&st->result, ZR_WARN);
 }
 
 static void report_unmatched(LoopState *st) {
@@ -580,6 +686,10 @@ int extract_or_test_files(void) {
     // Without memory for the flags the "not matched" messages are simply not given.
     if (G.include_count > 0) st.fn_matched = (char *)calloc((size_t)G.include_count, 1);
     if (G.exclude_count > 0) st.xn_matched = (char *)calloc((size_t)G.exclude_count, 1);
+    // The input stands at the directory's first entry.
+    st.directory.start = input_position();
+    st.directory.end = st.directory.start + G.end_rec.cdir_size;
+    if (st.directory.end > G.archive_len) st.directory.end = G.archive_len;
 
     while (st.remaining > 0 && !st.stop_batches) {
         unsigned n = scan_batch(&st);
@@ -588,6 +698,7 @@ int extract_or_test_files(void) {
             return end_loop(&st, st.end_result);
         }
     }
+    check_entry_count(&st);
     process_defer_NT();
 
     long num = st.last_index + 1;

@@ -197,7 +197,11 @@ static int read_extra_field(unsigned length) {
 }
 
 int do_string(unsigned length, int mode) {
-    if (length == 0) return 0;
+    if (length == 0) {
+        // An empty name must not leave the last one read standing, to be written under.
+        if (mode == DS_FN) G.member_name[0] = '\0';
+        return 0;
+    }
     switch (mode) {
     case SKIP:
         return skip_bytes(length);

@@ -157,6 +157,7 @@ typedef int (*PasswdFn)(void *g, int *rcnt, char *pwbuf, int size, const char *z
                         const char *efn);
 typedef void (*StatusFn)(void);
 typedef void (*HandOffFn)(void);
+typedef int (*OwnFileFn)(const char *path);
 
 // ---------------------------------------------------------------------------------------
 // The engine state. globalsCtor zeroes it and sets the defaults named below.
@@ -270,6 +271,10 @@ struct Globals {
     // default) means nothing to do: the console driver and the fuzzer leave them so.
     StatusFn status_fn;   // the status window (the stub's updateStatus)
     HandOffFn handoff_fn; // after a clean run (the stub's hand_off)
+    // Asked when a member's file exists already: 1 (once per file) when the front end made
+    // that file itself and a member may take its place as if it were not there (the stub's
+    // empty copies of the start folder's switch files, handOverSwitchCopy).
+    OwnFileFn own_file_fn;
 
     // Input held back past the current member (defer_leftover_input).
     int leftover_left;
@@ -437,7 +442,10 @@ void oem_to_ansi(char *s);
 void ansi_to_oem(char *s);
 void utf8_to_ansi(char *s, unsigned size); // unrepresentable characters become '_'
 int is_dbcs_lead_byte(uint8_t c);          // of the ANSI code page
-// Refuses names that would leave the extraction directory; 0 when safe.
+int is_superscript_digit(uint8_t c);       // superscript 1, 2 or 3 in the ANSI code page
+// Refuses names that would leave the extraction directory or that Windows opens as a device
+// (CON, NUL, COM1, ... in any component, with any extension).
+enum { PATH_SAFE = 0, PATH_LEAVES_FOLDER = 1, PATH_NAMES_DEVICE = 2 };
 int is_unsafe_path(const char *name);
 // After a clean run: close the extraction log and start "installer.exe" (handoff.cpp). The
 // stub's front end hands it to the engine as G.handoff_fn.

@@ -32,6 +32,7 @@ struct _finddata_t {
     char name[260];
 };
 
+#define _A_RDONLY 0x01
 #define _A_SUBDIR 0x10
 
 int _access(const char *path, int mode);

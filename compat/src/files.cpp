@@ -1,5 +1,6 @@
 // Host stand-in for the runtime library's file and directory calls (<io.h>, <direct.h>, fopen)
-// and kernel32's file handles, times and attributes; tests read attributes back with attributesOf.
+// and kernel32's file handles, times and attributes; tests read attributes back with attributesOf
+// and the names fopen took for devices with deviceOpens.
 #include <windows.h>
 #include <io.h>
 #include <direct.h>
@@ -7,6 +8,7 @@
 #include "control.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -38,6 +40,7 @@ thread_local DWORD lastError = 0;
 std::mutex recordsLock;
 std::map<std::string, FILETIME> creationTimes;
 std::map<std::string, int> attributeBytes;
+std::vector<std::string> deviceOpenPaths;
 
 // Heap object behind a file HANDLE; the magic tells it from other handles and from garbage.
 struct FileHandle {
@@ -165,6 +168,30 @@ DWORD nameError(const char *path) {
     return ERROR_FILE_NOT_FOUND;
 }
 
+bool isSuperscriptDigit(char c) {
+    WCHAR wide;
+    return (unsigned char)c >= 0x80 && MultiByteToWideChar(CP_ACP, 0, &c, 1, &wide, 1) == 1 &&
+           (wide == 0xB9 || wide == 0xB2 || wide == 0xB3);
+}
+
+// Windows opens a file name whose base (up to the first dot, trailing spaces dropped) is a
+// device name as that device, in whatever folder: bytes written to "lib\NUL.dll" vanish,
+// those written to "COM1.log" go to a serial port. Superscript digits count for COM and LPT.
+bool namesDevice(const char *path) {
+    const char *name = path;
+    for (const char *p = path; *p; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    std::string base(name, strcspn(name, "."));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    for (char &c : base)
+        c = (char)toupper((unsigned char)c);
+    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0))
+        return (base[3] >= '1' && base[3] <= '9') || isSuperscriptDigit(base[3]);
+    return base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+           base == "CONOUT$";
+}
+
 FileHandle *fileHandle(HANDLE handle) {
     FileHandle *f = (FileHandle *)handle;
     if (!f || handle == INVALID_HANDLE_VALUE || f->magic != FileHandle::kMagic) return nullptr;
@@ -195,10 +222,15 @@ void resetFiles() {
     std::lock_guard<std::mutex> hold(recordsLock);
     creationTimes.clear();
     attributeBytes.clear();
+    deviceOpenPaths.clear();
     lastError = 0;
 }
 
 } // namespace detail
+
+const std::vector<std::string> &deviceOpens() {
+    return deviceOpenPaths;
+}
 
 int attributesOf(const char *path) {
     std::lock_guard<std::mutex> hold(recordsLock);
@@ -210,7 +242,14 @@ int attributesOf(const char *path) {
 
 using compat::detail::hostPath;
 
+// A device name is opened as Windows would open it, as a device: the open is recorded and
+// the bytes go nowhere.
 FILE *compat_fopen(const char *path, const char *mode) {
+    if (path && namesDevice(path)) {
+        std::lock_guard<std::mutex> hold(recordsLock);
+        deviceOpenPaths.push_back(path);
+        return fopen("/dev/null", mode);
+    }
     return fopen(hostPath(path).c_str(), mode);
 }
 
@@ -256,8 +295,15 @@ int _chmod(const char *path, int mode) {
     return chmod(p.c_str(), bits);
 }
 
+// Windows refuses to delete a read-only file.
 int _unlink(const char *path) {
-    return unlink(hostPath(path).c_str());
+    std::string p = hostPath(path);
+    struct stat st;
+    if (stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !isWritable(st)) {
+        errno = EACCES;
+        return -1;
+    }
+    return unlink(p.c_str());
 }
 
 int _open(const char *path, int flags, ...) {

@@ -89,22 +89,30 @@ class Rules(PackageTestCase):
         self.assertTrue(bad, "bad.bin was written before the failure: %s" % sorted(snap))
         self.assertNotEqual(zlib.crc32(snap[bad[0]]), zlib.crc32(good))
 
+    def failing_package(self, members):
+        """A package of `members` whose last member's CRC no longer matches."""
+        good = b"0123456789" * 100
+        archive = write_zip(self.work / "archive.zip",
+                            [("installer.exe", self.recorder.read_bytes())] + members +
+                            [("zz-last.bin", good)])
+        data = bytearray(archive.read_bytes())
+        data[data.rfind(good) + 10] ^= 0xFF
+        archive.write_bytes(bytes(data))
+        return build_package(self.wine, self.work, archive)
+
     def test_failed_run_removes_every_top_level_file(self):
         # The clean-up after a failure takes as long as the listing is; names that come
         # after the semaphore file's in it (any order on disk: "~", non-ASCII letters)
         # must go too, before the worker signals the end by deleting that file.
         members = [("~f%03d.txt" % i, b"t") for i in range(300)]
         members += [("\u00e9t\u00e9%03d.txt" % i, b"e") for i in range(100)]
-        good = b"0123456789" * 100
-        archive = write_zip(self.work / "archive.zip",
-                            [("installer.exe", self.recorder.read_bytes())] + members +
-                            [("zz-last.bin", good)])
-        data = bytearray(archive.read_bytes())
-        data[data.rfind(good) + 10] ^= 0xFF  # the last member's CRC no longer matches
-        archive.write_bytes(bytes(data))
-        run = run_package(self.wine, self.work, build_package(self.wine, self.work, archive),
-                          snapshot=False)
+        run = run_package(self.wine, self.work, self.failing_package(members), snapshot=False)
         self.assertFailedRun(run)
+
+    def test_failed_run_removes_read_only_members(self):
+        # Windows deletes no read-only file until the attribute is cleared.
+        package = self.failing_package([(info("ro.txt", attr=0x01), b"read only")])
+        self.assertFailedRun(run_package(self.wine, self.work, package, snapshot=False))
 
     # ---- batches
 
@@ -148,6 +156,15 @@ class Rules(PackageTestCase):
     def test_never_overwrite_option_keeps_quietly(self):
         run = run_package(self.wine, self.work, self.dup_package(), tail="-n")
         self.assertCleanRun(run, {"other.txt": b"o", "dup.txt": b"first"})
+
+    def test_member_replaces_the_stubs_switch_file_copy(self):
+        # A setup.log beside the package becomes an empty switch file in the stub's
+        # directory; the package's own setup.log takes its place instead of failing.
+        (self.work / "setup.log").write_bytes(b"the user's log")
+        package = self.package([("setup.log", b"shipped"), ("other.txt", b"o")])
+        run = run_package(self.wine, self.work, package)
+        self.assertCleanRun(run, {"setup.log": b"shipped", "other.txt": b"o"})
+        self.assertEqual((self.work / "setup.log").read_bytes(), b"the user's log")
 
     # ---- patterns
 
@@ -274,6 +291,12 @@ class Rules(PackageTestCase):
 
     def test_unsafe_nested_dotdot(self):
         self.check_unsafe("sub/../../{}")
+
+    def test_device_name_refused(self):
+        # Windows opens lib/NUL.dll as the null device: the member would vanish while the
+        # run reports success and hands the incomplete package on.
+        package = self.package([("lib/NUL.dll", b"lost"), ("good.txt", b"good")])
+        self.assertFailedRun(run_package(self.wine, self.work, package))
 
 
 if __name__ == "__main__":

@@ -175,6 +175,89 @@ TEST_F(EngineRun, OverlongNameIsTruncatedWithAWarning) {
     EXPECT_EQ("long", readFile("nnnnnnnn")); // one component too long: its 8.3 form
 }
 
+// Windows would open these names as devices (the host stand-in records such an open): the
+// bytes would vanish or go to a serial port while the run reports success.
+TEST_F(EngineRun, DeviceNamesAreRefused) {
+    EXPECT_EQ(ZR_ERR,
+              run(buildPackage({{"lib/NUL.dll", "lost"}, {"COM1.log", "sent"}, {"a.txt", "alpha"}},
+                               Stub)));
+    EXPECT_EQ(std::vector<std::string>{}, compat::deviceOpens());
+    EXPECT_TRUE(has("error:  refusing lib/NUL.dll (Windows opens the name as a device)\n"));
+    EXPECT_FALSE(fileExists("lib"));
+    EXPECT_EQ("alpha", readFile("a.txt"));
+}
+
+// Makes the stored member whose local header starts at `header` claim the bytes from its
+// data up to `end` as its data, with their CRC.
+void claimUpTo(std::string &p, size_t header, size_t end) {
+    size_t data = header + LOCAL_HDR_LEN + makeword((const uint8_t *)&p[header + 26]);
+    std::string claimed = p.substr(data, end - data), crc, size;
+    put32(crc, (uint32_t)::crc32(0UL, (const Bytef *)claimed.data(), (uInt)claimed.size()));
+    put32(size, (uint32_t)claimed.size());
+    p.replace(header + 14, 4, crc);
+    p.replace(header + 18, 4, size); // compressed
+    p.replace(header + 22, 4, size); // uncompressed
+}
+
+// Without a name of its own a member would be written under the last name read, here over
+// a.txt without a question.
+TEST_F(EngineRun, EmptyNamesAreSkipped) {
+    G.overwrite_always = 1;
+    std::string p = buildPackage({{"a.txt", "alpha"},
+                                  {"", "central name empty"},
+                                  {"b.txt", "local name empty"},
+                                  {"c.txt", "gamma"}},
+                                 Stub);
+    p[p.find("b.txt") - LOCAL_HDR_LEN + 26] = 0; // the local header's name length
+    EXPECT_EQ(ZR_WARN, run(p));
+    EXPECT_TRUE(has("file #1:  empty file name (central), skipped\n"));
+    EXPECT_TRUE(has("file #2:  empty file name (local), skipped\n"));
+    EXPECT_EQ("alpha", readFile("a.txt"));
+    EXPECT_FALSE(fileExists("b.txt"));
+    EXPECT_EQ("gamma", readFile("c.txt"));
+}
+
+// Each member's data reach over all later members and the last one's 1000 bytes: extracted
+// whole, the 130 members write 130 times those and about 130 * 130 / 2 local headers. Only
+// the first member, which holds all the others, is written.
+TEST_F(EngineRun, MembersSharingBytesAreRefused) {
+    std::vector<Member> members;
+    for (int i = 0; i < 130; i++)
+        members.push_back({"m" + std::to_string(i), i == 129 ? std::string(1000, 'k') : ""});
+    std::string p = buildPackage(members, Stub);
+    size_t directory = p.find("PK\x01\x02");
+    for (size_t h = p.find("PK\x03\x04"); h < directory; h = p.find("PK\x03\x04", h + 4))
+        claimUpTo(p, h, directory);
+    EXPECT_EQ(ZR_ERR, run(p));
+    EXPECT_TRUE(has("error:  refusing m1 (its data overlap another member's)\n"));
+    EXPECT_TRUE(has(
+        "error:  refusing m64 (members overlap: together they take more bytes than they span)\n"));
+    int written = 0;
+    for (int i = 0; i < 130; i++)
+        written += fileExists(("m" + std::to_string(i)).c_str());
+    EXPECT_EQ(1, written);
+    size_t data = Stub.size() + LOCAL_HDR_LEN + 2;
+    EXPECT_EQ(p.substr(data, directory - data), readFile("m0"));
+}
+
+TEST_F(EngineRun, MemberReachingIntoTheDirectoryIsRefused) {
+    std::string p = buildPackage({{"a.txt", "alpha"}}, Stub);
+    claimUpTo(p, Stub.size(), p.size() - END_REC_LEN);
+    EXPECT_EQ(ZR_ERR, run(p));
+    EXPECT_TRUE(has("error:  refusing a.txt (its data overlap the central directory)\n"));
+    EXPECT_FALSE(fileExists("a.txt"));
+}
+
+// The end record counts entries in 16 bits: 70,000 entries read as 4,464.
+TEST_F(EngineRun, EntriesBeyondTheCountAreReported) {
+    std::string p = buildPackage({{"a", "1"}, {"b", "2"}, {"c", "3"}}, Stub);
+    p[p.size() - END_REC_LEN + 8] = p[p.size() - END_REC_LEN + 10] = 2;
+    EXPECT_EQ(ZR_WARN, run(p));
+    EXPECT_TRUE(has("central directory holds 47 bytes after its 2 counted entries"));
+    EXPECT_EQ("2", readFile("b"));
+    EXPECT_FALSE(fileExists("c"));
+}
+
 TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
     writeFile("a.txt", "old a");
     chmod("a.txt", 0444);

@@ -4,6 +4,7 @@
 
 #include <regex>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "compat/control.h"
@@ -72,15 +73,33 @@ TEST_F(StubLogs, SwitchFilesFollowIntoTheTemporaryDirectory) {
     EXPECT_EQ(readFile(temp + "/term.log"), "");
 }
 
+TEST_F(StubLogs, SwitchCopiesAreHandedOverOnceWhileEmpty) {
+    for (const char *name : {"setup.log", "trace.log", "other.log"})
+        writeFile(start + "/" + name, "the user's");
+    createLogsInTempDir(start.c_str(), temp.c_str());
+    writeFile(temp + "/trace.log", "written since");
+    writeFile(temp + "/mine.log", "");
+    EXPECT_EQ(handOverSwitchCopy("SETUP.LOG"), 1) << "Windows names ignore case";
+    EXPECT_EQ(handOverSwitchCopy("setup.log"), 0) << "once";
+    EXPECT_EQ(handOverSwitchCopy("trace.log"), 0) << "no longer empty";
+    EXPECT_EQ(handOverSwitchCopy("mine.log"), 0) << "not made by the stub";
+    EXPECT_EQ(handOverSwitchCopy("sub/other.log"), 0) << "copies lie at the top level";
+    forgetSwitchCopies();
+    EXPECT_EQ(handOverSwitchCopy("other.log"), 0);
+}
+
 TEST_F(StubLogs, CleanUpGoesOneLevelDeep) {
     std::string gone = dir("temp/t1"), kept = dir("temp/t2");
     writeFile(gone + "/noext", "b");
+    writeFile(gone + "/readonly", "r");
+    chmod((gone + "/readonly").c_str(), 0444);
     dir("temp/t1/empty");
     writeFile(kept + "/a.txt", "a");
     writeFile(dir("temp/t2/full") + "/inner.txt", "x");
     cleanUpTempDir((temp + "\\t1").c_str());
     cleanUpTempDir(kept.c_str());
-    EXPECT_FALSE(exists(gone)) << "files and an empty subdirectory go, then the directory";
+    EXPECT_FALSE(exists(gone)) << "files (read-only too) and an empty subdirectory go, then the "
+                                  "directory";
     EXPECT_FALSE(exists(kept + "/a.txt"));
     EXPECT_TRUE(exists(kept + "/full/inner.txt"));
 }

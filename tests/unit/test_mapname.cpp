@@ -336,6 +336,25 @@ TEST(UnsafePath, Forms) {
         {"drive relative", "C:x", 1},
         {"drive root backslash", "C:\\x", 1},
         {"drive root slash lower case", "c:/x", 1},
+        {"device", "nul", 2},
+        {"device with extension in a folder", "lib/NUL.dll", 2},
+        {"device with trailing space", "nul ", 2},
+        {"device with trailing dot", "nul.", 2},
+        {"device, space before the extension", "Aux .txt", 2},
+        {"serial port", "COM1", 2},
+        {"serial port with extension", "com1.log", 2},
+        {"printer port 9", "lpt9.x", 2},
+        {"console input", "conin$.txt", 2},
+        {"console output", "CONOUT$", 2},
+        {"device as a folder", "con/x.txt", 2},
+        {"device after a backslash", "x\\prn", 2},
+        {"port 0 is no device", "com0", 0},
+        {"port 10 is no device", "lpt10.txt", 0},
+        {"longer base name", "nulx.txt", 0},
+        {"shorter base name", "nu.txt", 0},
+        {"leading space", " nul", 0},
+        {"device name as extension", "a.nul", 0},
+        {"device name as prefix", "console.log", 0},
     };
     for (const UnsafeCase &c : cases)
         EXPECT_EQ(c.unsafe, is_unsafe_path(c.name)) << c.label << ": " << c.name;
@@ -351,6 +370,7 @@ TEST(UnsafePath, DoubleByteTrailBackslashOnCodePage932) {
     EXPECT_EQ(1, is_unsafe_path("\x81\x81\\..\\x")); // trail 0x81 is not a lead byte
     EXPECT_EQ(1, is_unsafe_path("\\\x95\x5C"));      // still absolute
     EXPECT_EQ(0, is_unsafe_path("a\x95"));           // lead byte at the end
+    EXPECT_EQ(0, is_unsafe_path("COM\xB9.txt"));     // a katakana letter here
     compat::reset();
 }
 
@@ -359,6 +379,8 @@ TEST(UnsafePath, SameBytesOnCodePage1252) {
     EXPECT_EQ(0, is_unsafe_path("\x95\x5C.txt"));  // "\" separates, but nothing leaves
     EXPECT_EQ(1, is_unsafe_path("\x95\x5C..\\x")); // here ".." is a component of its own
     EXPECT_EQ(1, is_unsafe_path("\x81\x81\\..\\x"));
+    EXPECT_EQ(2, is_unsafe_path("COM\xB9.txt")); // superscript one: a serial port
+    EXPECT_EQ(2, is_unsafe_path("lpt\xB3"));
 }
 
 class UnsafeName : public MapName {};
@@ -388,6 +410,14 @@ TEST_F(UnsafeName, DriveNamesAreRefusedThoughTheColonWouldBeMapped) {
     EXPECT_EQ(3, map("c:/evil.txt"));
     EXPECT_FALSE(exists("C_evil.txt"));
     EXPECT_FALSE(exists("c_"));
+}
+
+TEST_F(UnsafeName, ShortFormThatNamesADeviceIsRefused) {
+    // Too long for a component, so cut to 8.3, where the "_" stands for the dot.
+    std::string name = "d/CONIN$_" + std::string(249, 'a');
+    EXPECT_EQ(3, map(name.c_str()));
+    EXPECT_NE(std::string::npos,
+              messages().find("refusing d/CONIN$.aaa (Windows opens the name as a device)"));
 }
 
 TEST_F(UnsafeName, DroppedControlCharacterCannotMakeParent) {

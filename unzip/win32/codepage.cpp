@@ -34,3 +34,12 @@ void utf8_to_ansi(char *s, unsigned size) {
 int is_dbcs_lead_byte(uint8_t c) {
     return IsDBCSLeadByte(c) ? 1 : 0;
 }
+
+int is_superscript_digit(uint8_t c) {
+    char byte = (char)c;
+    WCHAR wide;
+    if (c < 0x80 || MultiByteToWideChar(CP_ACP, 0, &byte, 1, &wide, 1) != 1) {
+        return 0;
+    }
+    return wide == 0x00B9 || wide == 0x00B2 || wide == 0x00B3; // superscript 1, 2, 3
+}

@@ -29,6 +29,7 @@ static const char LabellingMsg[] = "labelling %s %-22s\n";
 static const char LabelErrorMsg[] = "mapname:  error setting volume label\n";
 static const char UnsafePathMsg[] =
     "error:  refusing %s (path would leave the extraction folder)\n";
+static const char DeviceNameMsg[] = "error:  refusing %s (Windows opens the name as a device)\n";
 
 static char *show1(const char *name) {
     return fnfilter(name, G.name_area[0]);
@@ -115,7 +116,7 @@ int IsFileNameValid(const char *path) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Names that would leave the extraction folder
+// Names that would leave the extraction folder or reach a device
 
 static int is_separator(unsigned char c) {
     return c == '/' || c == '\\';
@@ -135,16 +136,45 @@ static int reaches_parent(const unsigned char *begin, const unsigned char *end) 
     return !(len == 0 || (len == 1 && begin[0] == '.'));
 }
 
+static int base_is(const unsigned char *base, size_t n, const char *device) {
+    return n == strlen(device) && _strnicmp((const char *)base, device, n) == 0;
+}
+
+// Windows opens a component whose base name (up to the first dot, trailing spaces dropped)
+// is a device name as that device, in any folder and with any extension: "lib/NUL.dll",
+// "nul " and "nul.txt" reach the null device, "COM1.log" a serial port. Superscript digits
+// count as digits of COM and LPT.
+static int names_device(const unsigned char *begin, const unsigned char *end) {
+    const unsigned char *stop = (const unsigned char *)memchr(begin, '.', (size_t)(end - begin));
+    if (stop == NULL) {
+        stop = end;
+    }
+    while (stop > begin && stop[-1] == ' ') {
+        stop--;
+    }
+    size_t n = (size_t)(stop - begin);
+    if (n == 4 && (base_is(begin, 3, "COM") || base_is(begin, 3, "LPT"))) {
+        return (begin[3] >= '1' && begin[3] <= '9') || is_superscript_digit(begin[3]);
+    }
+    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char *device : devices) {
+        if (base_is(begin, n, device)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // Both "/" and "\" separate components on Windows, except a "\" that is the second byte of
 // a double-byte character; the scan runs from the start so trail bytes are never taken for
 // lead bytes.
 int is_unsafe_path(const char *name) {
     const unsigned char *s = (const unsigned char *)name;
     if (is_separator(s[0])) {
-        return 1; // absolute, "//server/share", "\\server\share", "\\?\..."
+        return PATH_LEAVES_FOLDER; // absolute, "//server/share", "\\server\share", "\\?\..."
     }
     if (((s[0] | 0x20) >= 'a' && (s[0] | 0x20) <= 'z') && s[1] == ':') {
-        return 1; // "C:\x" and the drive-relative "C:x"
+        return PATH_LEAVES_FOLDER; // "C:\x" and the drive-relative "C:x"
     }
     const unsigned char *comp = s;
     size_t i = 0;
@@ -152,10 +182,13 @@ int is_unsafe_path(const char *name) {
         unsigned char c = s[i];
         if (c == '\0' || is_separator(c)) {
             if (reaches_parent(comp, s + i)) {
-                return 1;
+                return PATH_LEAVES_FOLDER;
+            }
+            if (names_device(comp, s + i)) {
+                return PATH_NAMES_DEVICE;
             }
             if (c == '\0') {
-                return 0;
+                return PATH_SAFE;
             }
             comp = s + ++i;
         } else if (is_dbcs_lead_byte(c) && s[i + 1] != '\0') {
@@ -519,7 +552,17 @@ static int make_path(char *mapped, int is_dir) {
     if (rc != 0) {
         return rc;
     }
-    return G.cur_entry->is_label ? set_volume_label() : MAP_OK;
+    if (G.cur_entry->is_label) {
+        return set_volume_label();
+    }
+    // The 8.3 form can name a device where the long name did not: "CONIN$_" followed by
+    // more than 248 characters becomes "CONIN$.xxx".
+    const char *last = strrchr(G.member_name, '/');
+    if (is_unsafe_path(last != NULL ? last + 1 : G.member_name) == PATH_NAMES_DEVICE) {
+        zmsg(MSG_ERROR, DeviceNameMsg, show1(G.member_name));
+        return MAP_ERROR;
+    }
+    return MAP_OK;
 }
 
 // Both forms of the name are checked before anything is created. The mapped one is what
@@ -540,8 +583,13 @@ int mapname([[maybe_unused]] int new_name) {
         start = last_slash + 1;
     }
     map_characters(start, mapped);
-    if (is_unsafe_path(start) || is_unsafe_path(mapped)) {
-        zmsg(MSG_ERROR, UnsafePathMsg, show1(G.member_name));
+    int unsafe = is_unsafe_path(start);
+    if (unsafe == PATH_SAFE) {
+        unsafe = is_unsafe_path(mapped);
+    }
+    if (unsafe != PATH_SAFE) {
+        zmsg(MSG_ERROR, unsafe == PATH_NAMES_DEVICE ? DeviceNameMsg : UnsafePathMsg,
+             show1(G.member_name));
         return MAP_ERROR;
     }
     int rc = checkdir(G.member_name, INIT);
