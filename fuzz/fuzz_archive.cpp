@@ -9,6 +9,7 @@
 //   4  convert line ends of every member (-aa)
 //   5  chatty (quiet level 0) with include and exclude patterns instead of everything
 //   6  show the archive comment only (-z)
+//   7  apply NT security blocks, with privileges (-XX); the restore privilege is held
 //
 // Each run happens in a private scratch tree made once per process:
 //
@@ -49,6 +50,7 @@ enum {
     MODE_TEXT = 16,
     MODE_PATTERNS = 32,
     MODE_COMMENT = 64,
+    MODE_SECURITY = 128,
 };
 
 // Patterns that reach every part of the matcher: sets, ranges, negation, "?" and "*".
@@ -200,6 +202,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     G.overwrite_always = (mode & MODE_OVERWRITE) != 0;
     G.text_conv = (mode & MODE_TEXT) ? 2 : 0;
     G.comment_only = (mode & MODE_COMMENT) ? 1 : 0;
+    if (mode & MODE_SECURITY) {
+        G.security_level = 2;
+        compat::setPrivilegesHeld(true, false);
+    }
     if (mode & MODE_PATTERNS) {
         G.quiet_level = 0;
         G.select_all = 0;

@@ -108,6 +108,23 @@ def made_here():
             zf.writestr("dir/big.bin", big * 3)  # matches across the window's halves
             zf.writestr("empty.txt", b"")
         yield "deflated%d" % level, z.getvalue()
+    # Members with NT security blocks: a directory, a stored and a deflated descriptor, and
+    # a block that announces one but holds nothing (fuzz_archive's mode 128 applies them).
+    sd = bytes.fromhex("0100048014000000240000000000000034000000010200000000000520000000"
+                       "200200000102000000000005200000002002000002001c000100000000001400"
+                       "ff011f00010100000000000100000000")  # owner, group, a DACL: 80 bytes
+    c = zlib.compressobj(9, zlib.DEFLATED, -15)
+    packed = c.compress(sd) + c.flush()
+
+    def sd_block(method, data, holds=True):
+        body = struct.pack("<IBHI", len(sd), 0, method, zlib.crc32(sd)) + (data if holds else b"")
+        return struct.pack("<HH", 0x4453, len(body)) + body
+    yield "security", zip_bytes([
+        (info("sec/", external_attr=0x10, extra=sd_block(0, sd)), b""),
+        (info("sec/s.txt", extra=sd_block(0, sd)), b"stored descriptor"),
+        (info("sec/d.txt", extra=sd_block(8, packed)), b"deflated descriptor"),
+        (info("none.txt", extra=sd_block(0, sd, holds=False)), b"no data"),
+    ])
     yield "deflated_descriptor", zip_bytes([(info("dd.bin", compress_type=zipfile.ZIP_DEFLATED),
                                              big)], stream=Unseekable())
 
@@ -139,7 +156,7 @@ def main():
         if name not in SKIP:
             with open(os.path.join(CORPUS, name), "rb") as f:
                 seeds.append((name, f.read(), (0, 1)))
-    seeds.extend((name, data, (0, 1, 2, 4, 8, 6)) for name, data in made_here())
+    seeds.extend((name, data, (0, 1, 2, 4, 8, 6, 128)) for name, data in made_here())
     count = 0
     for name, data, modes in seeds:
         for mode in modes:
