@@ -10,20 +10,7 @@
 #include "launcher/findjvm.h"
 #include "launcher/getparam.h"
 
-#define SPACES_16 "                "
-#define SPACES_64 SPACES_16 SPACES_16 SPACES_16 SPACES_16
-#define SPACES_256 SPACES_64 SPACES_64 SPACES_64 SPACES_64
-#define PROPERTY_FILENAME_FIELD "QzjQzjVelmoraPropertiesFilename" SPACES_256 "             "
-#define ALT_DIR_FIELD "QzyQzyVelmoraPropertiesAltDir" SPACES_256 "               "
-static_assert(sizeof PROPERTY_FILENAME_FIELD == FIELD_LENGTH + 1, "field of 300 characters");
-static_assert(sizeof ALT_DIR_FIELD == FIELD_LENGTH + 1, "field of 300 characters");
-
-// The packaging step finds each field by its whole text, which occurs once in the image,
-// and overwrites it in place. They have external linkage and are read through volatile
-// (copyField), so the compiler can neither drop nor fold them: an unpatched comparison
-// decided at compile time would call every patched launcher unconfigured.
-const char PropertyFilenameField[FIELD_LENGTH + 1] = PROPERTY_FILENAME_FIELD;
-const char AltDirField[FIELD_LENGTH + 1] = ALT_DIR_FIELD;
+// Tells an unpatched property file name field; kept apart from the field, never patched.
 const char PropertiesMarker[] = "QzjQzjVelmoraPropertiesFilename";
 
 static const char NotConfiguredMsg[] = "The program has not been properly configured.";
@@ -52,6 +39,8 @@ static const struct {
 };
 enum { VALUE_COUNT = sizeof Keys / sizeof Keys[0] };
 
+// Read through volatile, so that the compiler cannot fold a comparison with the initial
+// text at build time: every patched launcher would then call itself unconfigured.
 static char *copyField(const char *field) {
     char *copy = (char *)malloc(FIELD_LENGTH + 1);
     if (copy == NULL) return NULL;
