@@ -76,6 +76,9 @@ else
     skip test-host-asan "build failed"
 fi
 
+# A short run of the launcher's fuzz target (its own clang build in build/fuzz).
+step fuzz-launcher fuzz/run_launcher.sh 30 || true
+
 echo
 echo "==================== summary ===================="
 for i in "${!STEPS[@]}"; do

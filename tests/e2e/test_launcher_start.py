@@ -98,7 +98,8 @@ class RealJava(LauncherTestCase):
         self.place_launcher()
         # The JVM is a Linux program: its class path takes "/".
         self.properties(r"Z:\usr\bin\java", '-cp lib/show.jar demo.ShowLaunch "two words"')
-        result = self.run_launcher("last", env={"CLASSPATH": "/nowhere", "SHOWLAUNCH_OUT": str(out)})
+        result = self.run_launcher("last", env={"CLASSPATH": "/nowhere",
+                                                "SHOWLAUNCH_OUT": str(out)})
         self.assertEqual((result.exit_code, result.boxes), (1, []), result)
         deadline = time.time() + 30
         while not (out.exists() and out.read_text().endswith("end\n")) and time.time() < deadline:
