@@ -13,6 +13,15 @@ namespace clib {
 
 static const char ChangeLog[] = "changes.txt";
 
+int exists(const char *path) {
+    return _access(path, 0) == 0;
+}
+
+const char *baseName(const char *path) {
+    const char *slash = strrchr(path, '\\');
+    return slash != NULL ? slash + 1 : path;
+}
+
 void getCurrentDir(char *out, size_t size) {
     if (size == 0) return;
     int limit = size < CURRENT_DIR_SIZE ? (int)size : (int)CURRENT_DIR_SIZE;
@@ -34,7 +43,7 @@ const char *getPathPtr(void) {
 
 int isDir(const char *path) {
     struct _stati64 st;
-    if (_access(path, 0) != 0 || _stati64(path, &st) != 0) return 0;
+    if (!exists(path) || _stati64(path, &st) != 0) return 0;
     return (st.st_mode & _S_IFDIR) != 0;
 }
 
@@ -129,7 +138,7 @@ static int sameFile(const char *a, const char *b) {
 // be read leaves the destination as it was.
 static int copyOnto(const char *source, const char *destination, const char *mode,
                     int deleteOnFailure) {
-    if (_access(source, 0) != 0 || isDir(source) || sameFile(source, destination)) return 0;
+    if (!exists(source) || isDir(source) || sameFile(source, destination)) return 0;
     FILE *in = fopen(source, "rb");
     if (in == NULL) return 0;
     FILE *out = fopen(destination, mode);

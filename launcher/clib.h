@@ -16,6 +16,11 @@ enum {
     COPY_BUFFERS_MAX = 20, // so at most 600000 bytes are read before they are written
 };
 
+// 1 when path names an existing file or directory.
+int exists(const char *path);
+// The part of a path after its last backslash; all of it when it has none.
+const char *baseName(const char *path);
+
 // The current directory without a trailing backslash ("C:\" becomes "C:"); "." when it
 // cannot be read within size bytes.
 void getCurrentDir(char *out, size_t size);

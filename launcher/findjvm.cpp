@@ -117,28 +117,18 @@ int FindJvm::readString(HKEY key, const char *path, const char *name, char *out)
     return 0;
 }
 
-int FindJvm::lookUpRegistryEntryForJvm(const char *rootKey, const char *required,
-                                       const char *minimum, const char *maximum, char *subkey,
-                                       char *home, REGSAM view) {
-    home[0] = '\0';
-    char *path = joinKey(rootKey, subkey);
-    char *value = (char *)malloc(VERSION_SIZE);
-    HKEY key;
-    if (path == NULL || value == NULL ||
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-        traceMessage(TraceLog, "no such registry entry", path != NULL ? path : subkey);
-        free(path);
-        free(value);
-        return 0;
-    }
-    int usable = 1;
+// The subkey name extended with the runtime's micro version, and its home directory ("" when
+// it has none); value is scratch space of VERSION_SIZE bytes. 0 when the version text would
+// not fit its buffer.
+int FindJvm::readRuntime(HKEY key, const char *path, char *subkey, char *home, char *value) {
+    int fits = 1;
     if (readString(key, path, MicroVersionValue, value) && value[0] != '\0') {
-        if (strlen(subkey) + 1 + strlen(value) < VERSION_TEXT_SIZE) {
+        fits = strlen(subkey) + 1 + strlen(value) < VERSION_TEXT_SIZE;
+        if (fits) {
             appendBounded(subkey, ".", VERSION_TEXT_SIZE);
             appendBounded(subkey, value, VERSION_TEXT_SIZE);
         } else {
             traceMessage(TraceLog, "version text too long:", path);
-            usable = 0;
         }
     }
     if (!readString(key, path, JavaHomeValue, value) || value[0] == '\0')
@@ -147,9 +137,24 @@ int FindJvm::lookUpRegistryEntryForJvm(const char *rootKey, const char *required
         copyBounded(home, value, VERSION_SIZE);
     else
         traceMessage(TraceLog, "no home directory for jvm", "");
-    RegCloseKey(key);
+    return fits;
+}
 
-    int accepted = usable && home[0] != '\0' && verifyVersion(required, minimum, maximum, subkey);
+int FindJvm::lookUpRegistryEntryForJvm(const char *rootKey, const char *required,
+                                       const char *minimum, const char *maximum, char *subkey,
+                                       char *home, REGSAM view) {
+    home[0] = '\0';
+    char *path = joinKey(rootKey, subkey), *value = (char *)malloc(VERSION_SIZE);
+    HKEY key;
+    int accepted = 0;
+    if (path == NULL || value == NULL ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+        traceMessage(TraceLog, "no such registry entry", path != NULL ? path : subkey);
+    } else {
+        int fits = readRuntime(key, path, subkey, home, value);
+        RegCloseKey(key);
+        accepted = fits && home[0] != '\0' && verifyVersion(required, minimum, maximum, subkey);
+    }
     // An uninstalled runtime often leaves its subkey behind.
     if (accepted && !clib::isDir(home)) {
         traceMessage(TraceLog, "jvm home directory not found:", home);

@@ -39,6 +39,7 @@ class FindJvm : public Trace {
     int searchKey(const char *rootKey, REGSAM view, const char *required, const char *minimum,
                   const char *maximum, char *home);
     int readString(HKEY key, const char *path, const char *name, char *out);
+    int readRuntime(HKEY key, const char *path, char *subkey, char *home, char *value);
 };
 
 #endif

@@ -51,15 +51,6 @@ static char *copyField(const char *field) {
     return copy;
 }
 
-static int exists(const char *path) {
-    return _access(path, 0) == 0;
-}
-
-static const char *baseName(const char *path) {
-    const char *slash = strrchr(path, '\\');
-    return slash != NULL ? slash + 1 : path;
-}
-
 GetParameters::GetParameters()
     : propertyFilename(copyField(PropertyFilenameField)), altDir(copyField(AltDirField)) {
     if (propertyFilename != NULL) trimTrailingSpace(propertyFilename);
@@ -192,7 +183,7 @@ int GetParameters::parseParameters(char *programName, char *execFilename, char *
     }
     if (file != NULL) fclose(file);
     free(line);
-    if (result && !exists(execFilename))
+    if (result && !clib::exists(execFilename))
         result = getGoodExec(execFilename, required, minimum, maximum);
     free(required);
     free(minimum);
@@ -203,16 +194,16 @@ int GetParameters::parseParameters(char *programName, char *execFilename, char *
 // execFilename := the runtime's home, "\bin\" and the configured file name, with ".exe"
 // added when only that path exists. 0 when the path to take does not fit execFilename.
 static int takeRuntimeExec(char *execFilename, const char *home) {
-    const char *name = baseName(execFilename);
+    const char *name = clib::baseName(execFilename);
     size_t size = strlen(home) + sizeof "\\bin\\" + strlen(name) + sizeof ".exe";
     char *path = (char *)malloc(size);
     if (path == NULL) return 1; // no memory: the configured path stays
     snprintf(path, size, "%s\\bin\\%s", home, name);
     int fits = strlen(path) < PATH_SIZE;
     if (fits) copyBounded(execFilename, path, PATH_SIZE);
-    if (fits && !exists(path)) {
+    if (fits && !clib::exists(path)) {
         appendBounded(path, ".exe", size);
-        if (exists(path)) {
+        if (clib::exists(path)) {
             fits = strlen(path) < PATH_SIZE;
             if (fits) copyBounded(execFilename, path, PATH_SIZE);
         }

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "launcher/clib.h"
 #include "launcher/trace.h"
 
 const char ErrorLog[] = "errors.log";
@@ -11,20 +12,16 @@ const char TraceLog[] = "startapp.log";
 
 static const char ValueTooLongMsg[] = "Value too long for %s in %s";
 
-static int exists(const char *file) {
-    return _access(file, 0) == 0;
-}
-
 void Trace::traceMessage(const char *file, const char *message) {
-    if (exists(file)) logMessage(file, message);
+    if (clib::exists(file)) logMessage(file, message);
 }
 
 void Trace::traceMessage(const char *file, const char *label, const char *value) {
-    if (exists(file)) logMessage(file, label, value);
+    if (clib::exists(file)) logMessage(file, label, value);
 }
 
 void Trace::traceMessage(const char *file, const char *label, int flag) {
-    if (exists(file)) logMessage(file, label, flag);
+    if (clib::exists(file)) logMessage(file, label, flag);
 }
 
 void Trace::logAndTraceMessage(const char *errorFile, const char *traceFile, const char *message) {

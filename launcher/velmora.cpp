@@ -23,15 +23,6 @@ static const char StartFailedMsg[] =
     "Error starting %s.\n\nYou may need to adjust the arguments in %s.";
 static const char OutOfMemoryMsg[] = "Out of memory";
 
-static int exists(const char *path) {
-    return _access(path, 0) == 0;
-}
-
-static const char *baseName(const char *path) {
-    const char *slash = strrchr(path, '\\');
-    return slash != NULL ? slash + 1 : path;
-}
-
 static char *newBuffer(size_t size) {
     char *buffer = (char *)malloc(size);
     if (buffer != NULL) buffer[0] = '\0';
@@ -68,7 +59,7 @@ static void freeVector(char **argv) {
 }
 
 // The current directory is read with a limit of 260 bytes; a longer one leaves launchDir
-// empty, so the launcher stays where it is after the start.
+// empty, and the launcher then stays in the start directory after the start.
 Velmora::Velmora()
     : programName(newBuffer(PATH_SIZE)), execFilename(newBuffer(PATH_SIZE)),
       args(newBuffer(ARGS_SIZE)), startDir(newBuffer(PATH_SIZE)), launchDir(newBuffer(PATH_SIZE)),
@@ -101,12 +92,12 @@ int Velmora::velmora(const char *tail) {
     }
     int result = getParams(tail);
     if (result == 0) return 0;
-    const char *name = baseName(execFilename);
-    if (!exists(execFilename) && name != execFilename) {
+    const char *name = clib::baseName(execFilename);
+    if (!clib::exists(execFilename) && name != execFilename) {
         memmove(execFilename, name, strlen(name) + 1);
         traceMessage(TraceLog, "original executable not found");
     }
-    if (exists(execFilename)) return runApp(execFilename, args, launchDir, startDir);
+    if (clib::exists(execFilename)) return runApp(execFilename, args, launchDir, startDir);
     showStartupError(formatText(NoLongerThereMsg, programName, execFilename, propertiesPath));
     return result;
 }
@@ -166,11 +157,12 @@ void Velmora::getNextParameter(char *rest, char *out, size_t outSize) {
 
 int Velmora::countParameters(const char *args) {
     if (args[0] == '\0') return 0;
-    char *rest = copyOf(args, 0), *out = newBuffer(strlen(args) + 1);
+    size_t size = strlen(args) + 1;
+    char *rest = copyOf(args, 0), *out = newBuffer(size);
     int count = 0;
     if (rest != NULL && out != NULL) {
         while (rest[0] != '\0') {
-            getNextParameter(rest, out, strlen(args) + 1);
+            getNextParameter(rest, out, size);
             traceMessage(TraceLog, "Next argument:", out);
             ++count;
         }
@@ -185,15 +177,16 @@ int Velmora::countParameters(const char *args) {
 // own name as its first argument. A parameter with a space is quoted unless it begins with a
 // quote. NULL when memory is short.
 char **Velmora::buildVector(const char *exec, const char *args, int count) {
+    size_t size = strlen(args) + 1;
     char **argv = (char **)calloc((size_t)count + 2, sizeof(char *));
-    char *rest = copyOf(args, 0), *out = newBuffer(strlen(args) + 1);
+    char *rest = copyOf(args, 0), *out = newBuffer(size);
     int complete = argv != NULL && rest != NULL && out != NULL;
     if (complete) {
-        const char *name = baseName(exec);
+        const char *name = clib::baseName(exec);
         complete = (argv[0] = copyOf(name, strchr(name, ' ') != NULL)) != NULL;
     }
     for (int i = 1; complete && i <= count; ++i) {
-        getNextParameter(rest, out, strlen(args) + 1);
+        getNextParameter(rest, out, size);
         complete = (argv[i] = copyOf(out, strchr(out, ' ') != NULL && out[0] != '"')) != NULL;
     }
     free(rest);
