@@ -79,6 +79,23 @@ TEST_F(LauncherRun, EntryZeroIsQuotedWhenItHoldsASpace) {
     EXPECT_EQ(compat::spawns()[0].argv, (Params{"\"java w.exe\"", "-x", "\"a b\"", "c"}));
 }
 
+// Both boxes: no owner, a stop icon, system-modal; the exit code tells them apart.
+TEST_F(LauncherRun, StartupErrorBoxes) {
+    properties("-x", "elsewhere"); // a relative path, which the start resolves there
+    dir("elsewhere");
+    exec = "gone.exe";
+    EXPECT_EQ(runVelmora(""), 0) << "a start that fails";
+    properties("-x");
+    EXPECT_EQ(runVelmora(""), 1) << "an executable that is missing";
+    ASSERT_EQ(compat::messageBoxes().size(), 2u);
+    for (const auto &box : compat::messageBoxes()) {
+        EXPECT_EQ(box.caption, "Startup Error");
+        EXPECT_EQ(box.type, 0x1010u);
+    }
+    EXPECT_EQ(compat::messageBoxes()[0].text.substr(0, 19), "Error starting Demo");
+    EXPECT_EQ(compat::messageBoxes()[1].text.substr(0, 20), "Unable to start Demo");
+}
+
 // Each value one character over what it may hold: nothing starts, and errors.log names it.
 TEST_F(LauncherRun, NothingStartsWithAValueThatDoesNotFit) {
     const struct {
