@@ -41,15 +41,6 @@ class Configuration(LauncherTestCase):
         self.assertEqual((result.exit_code, result.boxes), (1, []), result)
         self.assertEqual([r["cmdline"] for r in self.started()], ["javaw.exe -x"])
 
-    def test_properties_from_another_current_directory(self):
-        jre = self.runtime("jre")
-        elsewhere = self.work / "elsewhere"
-        elsewhere.mkdir()
-        self.place_launcher()
-        self.properties(jre + "\\bin\\javaw.exe")
-        result = self.run_launcher(cwd=elsewhere)
-        self.assertQuietFailure(result, ["Unable to open file app.properties"], elsewhere)
-
     def test_value_too_long_starts_nothing(self):
         jre = self.runtime("jre")
         self.place_launcher()

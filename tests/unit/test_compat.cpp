@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -183,38 +182,6 @@ TEST(CompatRegistry, ViewsAndSubkeyListing) {
     HKEY key;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\Only32", 0, KEY_READ, &key),
               ERROR_ACCESS_DENIED);
-}
-
-TEST(CompatRegistry, TypedDataAsStored) {
-    compat::reset();
-    compat::setRegistryData(HKEY_LOCAL_MACHINE, "K", "dword", REG_DWORD,
-                            std::string("\x01\0\0\0", 4));
-    compat::setRegistryData(HKEY_LOCAL_MACHINE, "K", "bare", REG_SZ, "abc");
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
-    char buf[8] = "xxxxxxx";
-    DWORD type = 0, size = sizeof buf;
-    EXPECT_EQ(RegQueryValueExA(key, "dword", nullptr, &type, (LPBYTE)buf, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, (DWORD)REG_DWORD);
-    EXPECT_EQ(size, 4u);
-    memcpy(buf, "xxxxxxx", sizeof buf);
-    size = sizeof buf;
-    EXPECT_EQ(RegQueryValueExA(key, "bare", nullptr, &type, (LPBYTE)buf, &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, 3u) << "no terminator added";
-    EXPECT_EQ(std::string(buf, 4), "abcx");
-    RegCloseKey(key);
-}
-
-TEST(CompatEnvironment, PutenvRemovesEveryCaseOfTheName) {
-    setenv("COMPAT_TEST_VAR", "1", 1);
-    setenv("compat_test_var", "2", 1);
-    EXPECT_EQ(_putenv("Compat_Test_Var="), 0);
-    EXPECT_EQ(getenv("COMPAT_TEST_VAR"), nullptr);
-    EXPECT_EQ(getenv("compat_test_var"), nullptr);
-    EXPECT_EQ(_putenv("COMPAT_TEST_VAR=a=b"), 0);
-    EXPECT_STREQ(getenv("COMPAT_TEST_VAR"), "a=b");
-    EXPECT_EQ(_putenv("COMPAT_TEST_VAR="), 0);
-    EXPECT_EQ(_putenv("=x"), -1);
 }
 
 // Expected bytes from Python: bytes([b]).decode('cp437').encode('cp1252') and the reverse.

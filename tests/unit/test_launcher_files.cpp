@@ -1,7 +1,7 @@
-// The launcher's log and trace lines, its file utilities and the DLL search restriction.
+// The launcher's log and trace lines, its stream and file copies, and the DLL search
+// restriction.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <string>
 
 #include "common/dllsearch.h"
@@ -28,42 +28,12 @@ TEST_F(LauncherLogs, ThreeFormsAndTheTraceSwitch) {
     EXPECT_EQ(messages("err.log"), Lines{"both 100% %s"}) << "created by its first line";
 }
 
-TEST_F(LauncherLogs, ChangeRecordHasNoStamp) {
-    clib::logSystemChange("installed x");
-    clib::logSystemChange("removed y");
-    EXPECT_EQ(readFile("changes.txt"), "installed x\nremoved y\n");
-}
-
 TEST_F(LauncherLogs, DllSearchIsRestrictedToSystem32) {
     restrictDllSearch();
     EXPECT_EQ(compat::dllDirectoryFlags(), 0x800u); // LOAD_LIBRARY_SEARCH_SYSTEM32
 }
 
 class LauncherFiles : public LauncherTest {};
-
-TEST_F(LauncherFiles, DirectoryTestsAndSearchPath) {
-    dir("sub");
-    writeFile("file", "x");
-    EXPECT_EQ(clib::isDir("sub"), 1);
-    EXPECT_EQ(clib::isDir("file"), 0);
-    EXPECT_EQ(clib::isDir("missing"), 0);
-
-    char cwd[clib::CURRENT_DIR_SIZE];
-    clib::getCurrentDir(cwd, sizeof cwd);
-    EXPECT_EQ(cwd, root);
-
-    std::string hostPath = getenv("PATH") ? getenv("PATH") : "";
-    unsetenv("PATH");
-    EXPECT_EQ(clib::getPathPtr(), nullptr);
-    setenv("Path", "mixed", 1);
-    EXPECT_STREQ(clib::getPathPtr(), "mixed");
-    setenv("PATH", "upper", 1);
-    EXPECT_STREQ(clib::getPathPtr(), "upper");
-    setenv("path", "lower", 1);
-    EXPECT_STREQ(clib::getPathPtr(), "lower");
-    setenv("PATH", hostPath.c_str(), 1);
-    unsetenv("Path");
-}
 
 TEST(CopyBuffers, OnePerStartedBlockAndOneMoreAtMostTwenty) {
     const struct {
