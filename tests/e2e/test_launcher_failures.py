@@ -41,13 +41,23 @@ class Configuration(LauncherTestCase):
         self.assertEqual((result.exit_code, result.boxes), (1, []), result)
         self.assertEqual([r["cmdline"] for r in self.started()], ["javaw.exe -x"])
 
-    def test_value_too_long_starts_nothing(self):
+    def test_values_too_long_start_nothing(self):
         jre = self.runtime("jre")
-        self.place_launcher()
-        self.properties(jre + "\\bin\\javaw.exe", "a" * 4990)
-        result = self.run_launcher("b" * 10)
-        self.assertQuietFailure(result, ["Value too long for args (with the command-line tail) "
-                                         "in app.properties"])
+        # A name of 259 characters that still opens app.properties, under a start directory
+        # of 260: together with the "\" between them one more than the properties path holds.
+        long_name = "d\\..\\" * 49 + "app.properties"
+        (self.app / "d").mkdir()
+        rows = [("args with the tail", "app.properties", "a" * 4990, self.wine.winpath(self.app),
+                 "b" * 10, "args (with the command-line tail)"),
+                ("properties path", long_name, "", "Z:\\" + "s" * 257, "",
+                 "startDir (with the property file name)")]
+        for label, name, args, start, tail, refused in rows:
+            with self.subTest(label):
+                (self.app / "errors.log").unlink(missing_ok=True)
+                self.place_launcher(name)
+                self.properties(jre + "\\bin\\javaw.exe", args, start)
+                result = self.run_launcher(tail)
+                self.assertQuietFailure(result, ["Value too long for %s in %s" % (refused, name)])
 
 
 class StartDirectory(LauncherTestCase):
