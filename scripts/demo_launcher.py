@@ -135,8 +135,12 @@ def main():
     shutil.rmtree(DEMO, ignore_errors=True)
     DEMO.mkdir(parents=True)
     launcher = session.program("Velmora.exe")
-    print(f"\nJava launcher: {launcher.relative_to(ROOT)} ({launcher.stat().st_size} bytes); "
-          f"shipped program build/win32/Velmora.exe")
+    shipped = ROOT / "build" / "win32" / "Velmora.exe"
+    print(f"\nJava launcher: shipped program {shipped.relative_to(ROOT)} "
+          f"({shipped.stat().st_size} bytes)")
+    if launcher != shipped:
+        print(f"this machine cannot execute 32-bit code: running {launcher.relative_to(ROOT)} "
+              "(same sources) in a 64-bit Wine prefix")
     try:
         folder = scenario("configured-java", "app.properties names the host's JVM")
         make_application(session, folder, r"Z:\usr\bin\java")
