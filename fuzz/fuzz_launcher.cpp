@@ -7,7 +7,8 @@
 //   1  with tracing on ("startapp.log" present), so every trace line is formatted too
 //
 // Every output buffer is a heap block of exactly its documented size, so a write past one is
-// reported by AddressSanitizer. Runs happen in a private scratch folder made once per process.
+// reported by AddressSanitizer. Runs happen in a private scratch folder made once per process
+// and removed at its end.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,10 +28,16 @@ namespace {
 enum { MODE_ARGS = 1, MODE_TRACE = 2 };
 
 bool ready;
+char scratch[] = "/tmp/fuzz_launcher.XXXXXX";
+
+void leaveScratchFolder() {
+    unlink("app.properties");
+    if (chdir("/") == 0) rmdir(scratch);
+}
 
 void enterScratchFolder() {
-    char pattern[] = "/tmp/fuzz_launcher.XXXXXX";
-    if (mkdtemp(pattern) == nullptr || chdir(pattern) != 0) abort();
+    if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0) abort();
+    atexit(leaveScratchFolder);
     ready = true;
 }
 
