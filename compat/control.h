@@ -14,8 +14,22 @@ void reset();
 
 void setModulePath(const char *path);
 void setVersion(DWORD version);
-// name "" is the key's unnamed value.
-void setRegistryValue(HKEY root, const char *key, const char *name, const char *value);
+// The registry's two views, as on 64-bit Windows. The process sees its default one without
+// a view flag: the 64-bit view, or the 32-bit one after setWow64(true) (a 32-bit program on
+// 64-bit Windows, which IsWow64Process then reports); KEY_WOW64_32KEY and KEY_WOW64_64KEY
+// reach either.
+enum class RegistryView { Default, Bits32, Bits64 };
+// A REG_SZ value; name "" is the key's unnamed value.
+void setRegistryValue(HKEY root, const char *key, const char *name, const char *value,
+                      RegistryView view = RegistryView::Default);
+// A value of any type with exactly these bytes (a string's terminator only if given).
+void setRegistryData(HKEY root, const char *key, const char *name, DWORD type,
+                     const std::string &data, RegistryView view = RegistryView::Default);
+void setWow64(bool wow64);
+// RegEnumKeyExA answers `error` for this index in every key (ERROR_SUCCESS: never).
+void failRegistryEnumAt(DWORD index, LSTATUS error);
+// RegOpenKeyExA answers ERROR_ACCESS_DENIED for this key in both views; it is still listed.
+void denyRegistryKey(HKEY root, const char *key);
 void setVolume(const char *fileSystemName, DWORD maxComponentLength, DWORD flags);
 void setVolumeQueryFails(bool fails);
 void setDriveType(UINT type);
@@ -31,6 +45,7 @@ struct SpawnCall {
     std::string path;
     std::vector<std::string> argv;
     std::string cwd;
+    std::vector<std::string> environment; // "NAME=value" entries the child would inherit
 };
 // Calls of the file, volume and security families whose arguments a test checks: CreateFileA
 // (path, access, flags), GetVolumeInformationA (root), SetKernelObjectSecurity and
@@ -53,6 +68,8 @@ const std::vector<std::string> &volumeLabels();
 int attributesOf(const char *path);
 // Paths that fopen opened as Windows devices ("lib\NUL.dll", "COM1.log"), in order.
 const std::vector<std::string> &deviceOpens();
+// Flags of the last SetDefaultDllDirectories call (reached through GetProcAddress), or 0.
+DWORD dllDirectoryFlags();
 
 } // namespace compat
 

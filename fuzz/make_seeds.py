@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Writes the seeds of the fuzz targets:
 
-    make_seeds.py ARCHIVE_DIR [STREAM_DIR]
+    make_seeds.py ARCHIVE_DIR [STREAM_DIR [LAUNCHER_DIR]]
 
 ARCHIVE_DIR gets fuzz_archive's inputs: one mode byte (bit 0 test only, 1 old FAT volume,
 2 code page 932, 3 overwrite, ...; see fuzz_archive.cpp) and an archive: every archive of
 the shared corpus, and small archives made here with zipfile (stored and deflated members,
 one with an executable-like prefix in front). STREAM_DIR gets fuzz_inflate's inputs: raw
 Deflate streams made by zlib from texts and binaries at several levels and strategies,
-and a few made by hand."""
+and a few made by hand. LAUNCHER_DIR gets fuzz_launcher's inputs: a mode byte (0 a
+properties file, 1 an argument string, 2 and 3 the same with tracing on) and the text."""
 import io
 import os
 import struct
@@ -148,6 +149,18 @@ def streams():
     yield "short_end", bytes.fromhex("15e6810dc0300cc330dccaff9f904d39dd4c")
 
 
+def launcher_inputs():
+    """A properties file and an argument string for fuzz_launcher, each with tracing off
+    and on."""
+    properties = (b"programName=Demo\r\nexecFilename=C:\\\\jre\\\\bin\\\\javaw.exe\r\n"
+                  b'args=-cp a "b c"\\\r\nstartDir=\r\njvmMinVersion=1.4\r\nprogramName=\n')
+    args = b'-cp lib\\app.jar "a b"c  d "e\tf'
+    for mode in (0, 2):
+        yield "properties-%d" % mode, bytes([mode]) + properties
+    for mode in (1, 3):
+        yield "args-%d" % mode, bytes([mode]) + args
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -164,14 +177,14 @@ def main():
                 f.write(bytes([mode]) + data)
             count += 1
     print("%d seeds in %s" % (count, out))
-    if len(sys.argv) > 2:
-        os.makedirs(sys.argv[2], exist_ok=True)
+    for arg, made in zip(sys.argv[2:], (streams(), launcher_inputs())):
+        os.makedirs(arg, exist_ok=True)
         n = 0
-        for name, data in streams():
-            with open(os.path.join(sys.argv[2], name), "wb") as f:
+        for name, data in made:
+            with open(os.path.join(arg, name), "wb") as f:
                 f.write(data)
             n += 1
-        print("%d streams in %s" % (n, sys.argv[2]))
+        print("%d inputs in %s" % (n, arg))
 
 
 if __name__ == "__main__":

@@ -4,20 +4,22 @@
 #
 #   fuzz/run.sh TARGET [seconds] [extra libFuzzer options ...]
 #
-# TARGET: archive (fuzz_archive, the whole engine over an archive) or inflate (fuzz_inflate,
-# the decoder against zlib). Each target's corpus grows in build/fuzz/corpus-TARGET, seeded
-# from the shared corpus and fuzz/make_seeds.py; crashes, leaks and time-outs are written
-# to $ARTIFACTS (default /tmp/fuzz_TARGET_artifacts/), never into the source tree.
+# TARGET: archive (fuzz_archive, the whole engine over an archive), inflate (fuzz_inflate,
+# the decoder against zlib) or launcher (fuzz_launcher, the launcher's properties parser and
+# argument splitter). Each target's corpus grows in build/fuzz/corpus-TARGET, seeded from
+# fuzz/make_seeds.py (the archives of the shared corpus among them); crashes, leaks and
+# time-outs are written to $ARTIFACTS (default /tmp/fuzz_TARGET_artifacts/), never into the
+# source tree.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${BUILD_DIR:-$root/build/fuzz}
-target=${1:?"usage: fuzz/run.sh archive|inflate [seconds] [libFuzzer options]"}
+target=${1:?"usage: fuzz/run.sh archive|inflate|launcher [seconds] [libFuzzer options]"}
 shift
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 case $target in
-archive | inflate) ;;
+archive | inflate | launcher) ;;
 *)
     echo "fuzz/run.sh: unknown target $target" >&2
     exit 2
@@ -32,8 +34,9 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target "fuzz_$target"
 
-mkdir -p "$build/seeds-archive" "$build/seeds-inflate" "$build/corpus-$target" "$artifacts"
-python3 "$here/make_seeds.py" "$build/seeds-archive" "$build/seeds-inflate" >/dev/null
+mkdir -p "$build/corpus-$target" "$artifacts"
+python3 "$here/make_seeds.py" "$build/seeds-archive" "$build/seeds-inflate" \
+    "$build/seeds-launcher" >/dev/null
 
 # The regression inputs (findings of earlier runs, kept once fixed) run first, each once;
 # one that fails again ends the run as a failure.
@@ -45,9 +48,10 @@ if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
     fi
 fi
 
-dict=
-[ "$target" = archive ] && dict=-dict=$here/zip.dict
+options=
+[ "$target" = archive ] && options=-dict=$here/zip.dict
+[ "$target" = launcher ] && options=-max_len=12000 # beyond the 9999-byte property lines
 # Standard input is closed as in the stub: the engine's questions read end-of-file.
-exec "$program" $dict -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+exec "$program" $options -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$artifacts" "$@" "$build/corpus-$target" \
     "$build/seeds-$target" </dev/null

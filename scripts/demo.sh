@@ -25,5 +25,7 @@ fi
 # recorder shows what the stub handed over.
 cmake --build --preset "$arch" --target recorder >/dev/null
 WINE_BUILD_DIR=$PWD/build/$arch python3 tests/e2e/test_package_basics.py --demo
+# The Java launcher: a packaged application starts the host's JVM (scripts/demo_launcher.py).
+WINE_BUILD_DIR=$PWD/build/$arch python3 scripts/demo_launcher.py
 echo
 WINE_BUILD_DIR=$PWD/build/$arch exec python3 scripts/demo.py "$@"

@@ -78,7 +78,7 @@ else
 fi
 
 # Short runs of every fuzz target (clang, libFuzzer, ASan + UBSan; a build of their own).
-for target in archive inflate; do
+for target in archive inflate launcher; do
     step "fuzz-$target" fuzz/run.sh "$target" 30 || true
 done
 

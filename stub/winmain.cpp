@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <windows.h>
 
+#include "common/dllsearch.h"
 #include "common/language.h"
 #include "stub/stub.h"
 
@@ -16,9 +17,8 @@ HINSTANCE hInst;
 
 enum {
     WAIT_TIMER_ID = 1,
-    WAIT_TIMER_MS = 100,              // the semaphore file is tested at least this often
-    WORKER_END_WAIT_MS = 10000,       // for the worker's thread end after the file is gone
-    DLL_SEARCH_SYSTEM32 = 0x00000800, // LOAD_LIBRARY_SEARCH_SYSTEM32
+    WAIT_TIMER_MS = 100,        // the semaphore file is tested at least this often
+    WORKER_END_WAIT_MS = 10000, // for the worker's thread end after the file is gone
 };
 
 // Everything the entry owns for the run.
@@ -29,19 +29,6 @@ struct StubRun {
     int tempDirMade, semaphoreMade, workerStarted, workerDone;
     HANDLE worker; // a duplicate of the worker's thread handle, or NULL
 };
-
-// The package usually runs from a Downloads folder, where a planted DLL named like a system
-// one would otherwise be loaded ahead of it. SetDefaultDllDirectories is looked up at run
-// time so that Windows versions without it still start.
-static void restrictDllSearch(void) {
-    typedef BOOL(WINAPI * SetDirsFn)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == NULL) return;
-    FARPROC proc = GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (proc == NULL) return;
-    SetDirsFn setDirs = reinterpret_cast<SetDirsFn>(reinterpret_cast<void (*)(void)>(proc));
-    setDirs(DLL_SEARCH_SYSTEM32);
-}
 
 static int allocateRun(StubRun *run) {
     run->message = (char *)malloc(MESSAGE_BUF);

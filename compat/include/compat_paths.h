@@ -1,6 +1,6 @@
-// Forced into every host translation unit by the build: stdio's fopen and the string
-// comparisons that exist under other names on Windows. fopen reads "\" as a separator,
-// as the other stand-ins do.
+// Forced into every host translation unit by the build: stdio's fopen, the string
+// comparisons, the 64-bit stream positions and _putenv, which exist under other names (or
+// behave differently) on Windows. fopen reads "\" as a separator, as the other stand-ins do.
 #ifndef COMPAT_PATHS_H
 #define COMPAT_PATHS_H
 
@@ -11,11 +11,15 @@
 extern "C++" {
 #endif
 FILE *compat_fopen(const char *path, const char *mode);
+// "NAME=value" sets a variable, "NAME=" removes it; names ignore case, as on Windows.
+int _putenv(const char *assignment);
 #ifdef __cplusplus
 }
 #endif
 #define fopen compat_fopen
 #define _stricmp strcasecmp
 #define _strnicmp strncasecmp
+#define _fseeki64 fseeko
+#define _ftelli64 ftello
 
 #endif

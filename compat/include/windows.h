@@ -1,4 +1,5 @@
-// Host stand-in for the part of the Win32 interface that the stub and the engine call.
+// Host stand-in for the part of the Win32 interface that the stub, the engine and the launcher
+// call.
 // Only what the code uses is declared; the behaviour is what the code expects of Windows,
 // and tests set what the "platform" reports through compat/control.h.
 #ifndef COMPAT_WINDOWS_H
@@ -33,6 +34,7 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef DWORD REGSAM;
 typedef LONG LSTATUS;
+typedef BOOL *PBOOL;
 
 #define WINAPI
 #define CALLBACK
@@ -42,16 +44,29 @@ typedef LONG LSTATUS;
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define HFILE_ERROR ((HFILE)-1)
 
+typedef intptr_t(WINAPI *FARPROC)(void);
+
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
 
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001)
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002)
 #define KEY_QUERY_VALUE 0x0001
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_READ 0x20019
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
 
 #define MB_OK 0x0000
 #define MB_ICONHAND 0x0010
@@ -189,10 +204,15 @@ DWORD GetLastError(void);
 void SetLastError(DWORD code);
 DWORD GetVersion(void);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buf, DWORD size);
+HMODULE GetModuleHandleA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+BOOL IsWow64Process(HANDLE process, PBOOL wow64);
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY *result);
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                          LPDWORD size);
+LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                      LPSTR className, LPDWORD classSize, LPFILETIME lastWrite);
 LSTATUS RegCloseKey(HKEY key);
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

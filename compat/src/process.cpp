@@ -1,8 +1,12 @@
 // Host stand-in for the runtime library's thread and process start (<process.h>). Threads are
-// real; a spawn starts nothing and is recorded, with the current directory, for compat::spawns().
+// real; a spawn starts nothing and is recorded, with the current directory and the
+// environment, for compat::spawns(). A spawn of a file that does not exist fails, as it does
+// on Windows.
 #include <process.h>
+#include <io.h>
 #include "control.h"
 
+#include <cerrno>
 #include <climits>
 #include <mutex>
 #include <pthread.h>
@@ -81,7 +85,13 @@ intptr_t _spawnv(int mode, const char *path, const char *const *argv) {
         call.argv.push_back(*a);
     char cwd[4096];
     call.cwd = getcwd(cwd, sizeof cwd) ? cwd : "";
+    for (char **e = environ; e && *e; ++e)
+        call.environment.push_back(*e);
     std::lock_guard<std::mutex> hold(spawnsLock);
     spawnCalls.push_back(call);
+    if (!path || _access(path, 0) != 0) {
+        errno = ENOENT;
+        return -1;
+    }
     return mode == _P_WAIT ? 0 : nextProcessId++;
 }

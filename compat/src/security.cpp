@@ -84,10 +84,6 @@ void setSecurityFails(bool fails) {
 
 using compat::detail::recordCall;
 
-HANDLE GetCurrentProcess(void) {
-    return (HANDLE)(intptr_t)-1;
-}
-
 BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE token) {
     *token = new KernelObject{KernelObject::kMagic};
     return TRUE;

@@ -1,9 +1,11 @@
 // Host stand-in for kernel32's system queries: version, module path, time zone and the
-// UTC-to-local file-time shift. Tests set what they report; reset() restores every stand-in.
+// UTC-to-local file-time shift, and the functions looked up at run time (IsWow64Process,
+// SetDefaultDllDirectories). Tests set what they report; reset() restores every stand-in.
 #include <windows.h>
 #include "control.h"
 
 #include <cstring>
+#include <strings.h>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -18,6 +20,7 @@ void resetCodePage();
 void resetProcess();
 void resetUi();
 void resetSecurity();
+bool isWow64(); // registry.cpp: the registry's views follow the same setting
 } // namespace detail
 } // namespace compat
 
@@ -28,12 +31,16 @@ constexpr DWORD kWindowsNtVersion = 0x1DB10106; // what Windows XP and Wine repo
 // A daylight zone is one hour ahead of its standard time, as almost everywhere.
 constexpr LONG kDaylightBias = -60;
 constexpr int64_t kTicksPerMinute = 60LL * 10000000;
+// Any non-null value serves as kernel32's module handle; GetCurrentProcess's is -1.
+const HMODULE kKernel32 = (HMODULE)(uintptr_t)0x7C800000;
+const HANDLE kCurrentProcess = (HANDLE)(intptr_t)-1;
 
 std::mutex settingsLock;
 DWORD version = kWindowsNtVersion;
 std::string modulePath; // empty: the running executable
 LONG timeZoneBias = 0;
 DWORD timeZoneId = TIME_ZONE_ID_UNKNOWN;
+DWORD dllFlags = 0;
 
 std::string runningExecutable() {
     char path[4096];
@@ -52,6 +59,7 @@ void reset() {
         modulePath.clear();
         timeZoneBias = 0;
         timeZoneId = TIME_ZONE_ID_UNKNOWN;
+        dllFlags = 0;
     }
     detail::resetFiles();
     detail::resetVolumes();
@@ -78,7 +86,49 @@ void setTimeZone(LONG biasMinutes, DWORD zoneId) {
     timeZoneId = zoneId;
 }
 
+DWORD dllDirectoryFlags() {
+    std::lock_guard<std::mutex> hold(settingsLock);
+    return dllFlags;
+}
+
 } // namespace compat
+
+namespace {
+
+BOOL WINAPI setDefaultDllDirectories(DWORD flags) {
+    std::lock_guard<std::mutex> hold(settingsLock);
+    dllFlags = flags;
+    return TRUE;
+}
+
+// Through void (*)(void), the one cast between function types that compilers do not warn about.
+template <typename Function> FARPROC asFarProc(Function *function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)(void)>(function));
+}
+
+} // namespace
+
+HMODULE GetModuleHandleA(LPCSTR name) {
+    return name && strcasecmp(name, "kernel32.dll") == 0 ? kKernel32 : nullptr;
+}
+
+// kernel32 exports only what some Windows versions lack and the programs look up at run time.
+FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+    if (module != kKernel32 || !name) return nullptr;
+    if (strcmp(name, "IsWow64Process") == 0) return asFarProc(IsWow64Process);
+    if (strcmp(name, "SetDefaultDllDirectories") == 0) return asFarProc(setDefaultDllDirectories);
+    return nullptr;
+}
+
+HANDLE GetCurrentProcess(void) {
+    return kCurrentProcess;
+}
+
+BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
+    if (process != kCurrentProcess || !wow64) return FALSE;
+    *wow64 = compat::detail::isWow64() ? TRUE : FALSE;
+    return TRUE;
+}
 
 DWORD GetVersion(void) {
     std::lock_guard<std::mutex> hold(settingsLock);

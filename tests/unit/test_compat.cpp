@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -132,6 +133,55 @@ TEST(CompatRegistry, ValueFitsOrReportsMoreData) {
     EXPECT_EQ(
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Control Panel\\International", 0, KEY_QUERY_VALUE, &key),
         ERROR_FILE_NOT_FOUND);
+}
+
+// The launcher's registry search relies on this model of 64-bit Windows: two views, subkeys
+// listed by their upper-case names and in their own spelling, names that do not fit refused.
+TEST(CompatRegistry, ViewsAndSubkeyListing) {
+    compat::reset();
+    const char *root = "SOFTWARE\\JavaSoft";
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\b_1\\x", "v", "1");
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\B1", "v", "2");
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE, "software\\javasoft\\b_1", "w", "3");
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\Only32", "v", "4",
+                             compat::RegistryView::Bits32);
+    auto list = [&](REGSAM view, DWORD size) {
+        std::vector<std::string> names;
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, root, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+            return names;
+        char name[16];
+        for (DWORD i = 0;; ++i) {
+            DWORD n = size;
+            LSTATUS status = RegEnumKeyExA(key, i, name, &n, nullptr, nullptr, nullptr, nullptr);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            names.push_back(status == ERROR_SUCCESS ? std::string(name) + "/" + std::to_string(n)
+                                                    : "error " + std::to_string(status));
+        }
+        RegCloseKey(key);
+        return names;
+    };
+    using Names = std::vector<std::string>;
+    // "1" (0x31) sorts before "_" (0x5F) by upper-case names.
+    EXPECT_EQ(list(0, 16), (Names{"B1/2", "b_1/3"}));
+    EXPECT_EQ(list(KEY_WOW64_64KEY, 16), (Names{"B1/2", "b_1/3"}));
+    EXPECT_EQ(list(KEY_WOW64_32KEY, 16), (Names{"Only32/6"}));
+    EXPECT_EQ(list(KEY_WOW64_32KEY, 6), (Names{"error 234"})) << "no room for the terminator";
+    compat::failRegistryEnumAt(1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(list(0, 16), (Names{"B1/2", "error 5"}));
+    compat::failRegistryEnumAt(0, ERROR_SUCCESS);
+
+    compat::setWow64(true); // a 32-bit program now: the 32-bit view is its default
+    EXPECT_EQ(list(0, 16), (Names{"Only32/6"}));
+    EXPECT_EQ(list(KEY_WOW64_64KEY, 16)[0], "B1/2");
+    BOOL wow64 = FALSE;
+    EXPECT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    EXPECT_TRUE(wow64);
+
+    compat::denyRegistryKey(HKEY_LOCAL_MACHINE, "software\\javasoft\\only32");
+    HKEY key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\Only32", 0, KEY_READ, &key),
+              ERROR_ACCESS_DENIED);
 }
 
 // Expected bytes from Python: bytes([b]).decode('cp437').encode('cp1252') and the reverse.
