@@ -14,6 +14,8 @@ PACKAGES=(
     # host build, unit tests, sanitizers, fuzzing, benchmarks
     cmake g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev zlib1g-dev
     libclang-rt-14-dev
+    # peers of the benchmarks: libdeflate on the host, zlib in the Windows builds
+    libdeflate-dev libz-mingw-w64-dev
 )
 
 missing=()
