@@ -22,7 +22,8 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import time
+
+from extract_speed import timed_rounds
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -40,45 +41,10 @@ def extractors(ombrelin):
             ("bsdtar", lambda a, d: subprocess.run(["bsdtar", "-xf", a, "-C", d], **QUIET))]
 
 
-def tree_size(path):
-    files = total = 0
-    for dirpath, _, names in os.walk(path):
-        for n in names:
-            files += 1
-            total += os.path.getsize(os.path.join(dirpath, n))
-    return files, total
-
-
 def make(work, kind):
     path = os.path.join(work, kind + ".zip")
     subprocess.run([sys.executable, os.path.join(HERE, "make_archives.py"), kind, path], check=True)
-    with open(path, "rb") as f:  # into the page cache before the first timed run
-        while f.read(1 << 20):
-            pass
     return path
-
-
-def run_rounds(work, kind, archive, peers, rounds, extracting):
-    times = {name: [] for name, _ in peers}
-    expected = None
-    for r in range(rounds + 1):
-        for name, run in peers:
-            out = os.path.join(work, "%s.%s.%d" % (kind, name, r))
-            os.mkdir(out)
-            t = time.perf_counter()
-            proc = run(archive, out)
-            elapsed = time.perf_counter() - t
-            if proc.returncode != 0:
-                sys.exit("%s failed on %s (exit %d)" % (name, archive, proc.returncode))
-            if extracting and r == 0:
-                got = tree_size(out)
-                expected = expected or got
-                if got != expected:
-                    sys.exit("%s extracted %d files, %d bytes; expected %d files, %d bytes"
-                             % ((name,) + got + expected))
-            if r > 0:
-                times[name].append(elapsed)
-    return times, expected
 
 
 def report(label, times):
@@ -109,12 +75,12 @@ def main():
     try:
         for kind in ("text", "binaries"):
             archive = make(work, kind)
-            times, _ = run_rounds(work, kind, archive, testers(ombrelin), args.rounds, False)
+            times, _ = timed_rounds(work, kind, archive, testers(ombrelin), args.rounds, False)
             report("testing %s (%.1f MB archive), %d interleaved rounds"
                    % (kind, os.path.getsize(archive) / 1e6, args.rounds), times)
         archive = make(work, "tree")
-        times, (files, total) = run_rounds(work, "tree", archive, extractors(ombrelin),
-                                           args.rounds, True)
+        times, (files, total) = timed_rounds(work, "tree", archive, extractors(ombrelin),
+                                             args.rounds)
         report("extracting the tree (%d files, %.1f MB), %d interleaved rounds"
                % (files, total / 1e6, args.rounds), times)
     finally:

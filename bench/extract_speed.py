@@ -70,13 +70,19 @@ def main():
             shutil.rmtree(work, ignore_errors=True)
 
 
-def run_case(work, label, kind, archive, peers, rounds):
+def warm(archive):
     with open(archive, "rb") as f:  # into the page cache before the first timed run
         while f.read(1 << 20):
             pass
+
+
+def timed_rounds(work, kind, archive, peers, rounds, extracting=True):
+    """Seconds of each peer's runs, interleaved, each into a new directory of work; round 0
+    is a warm-up (binaries and interpreter into the cache) and is not counted. When
+    extracting, every peer's first run must give the same tree: (files, bytes)."""
+    warm(archive)
     expected = None
-    speeds = {name: [] for name, _ in peers}
-    # Round 0 is a warm-up (binaries and interpreter into the cache) and is not counted.
+    times = {name: [] for name, _ in peers}
     for r in range(rounds + 1):
         for name, run in peers:
             out = os.path.join(work, "%s.%s.%d" % (kind, name, r))
@@ -86,15 +92,20 @@ def run_case(work, label, kind, archive, peers, rounds):
             elapsed = time.perf_counter() - t
             if proc.returncode != 0:
                 sys.exit("%s failed on %s (exit %d)" % (name, archive, proc.returncode))
-            if r == 0:
+            if extracting and r == 0:
                 got = tree_size(out)
                 expected = expected or got
                 if got != expected:
                     sys.exit("%s extracted %d files, %d bytes; expected %d files, %d bytes"
                              % ((name,) + got + expected))
-            else:
-                speeds[name].append(expected[1] / elapsed / 1e6)
-    files, total = expected
+            if r > 0:
+                times[name].append(elapsed)
+    return times, expected
+
+
+def run_case(work, label, kind, archive, peers, rounds):
+    times, (files, total) = timed_rounds(work, kind, archive, peers, rounds)
+    speeds = {name: [total / t / 1e6 for t in ts] for name, ts in times.items()}
     print("\n%s: %d files, %.1f MB; %d interleaved rounds" % (label, files, total / 1e6, rounds))
     print("%-10s %22s   %s" % ("", "MB/s median (min-max)", "speed / bsdtar's in the same round"))
     for name, _ in peers:

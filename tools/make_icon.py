@@ -23,15 +23,21 @@ BLACK, DARK_YELLOW, GREEN, LIGHT_GREY, GREY, YELLOW, WHITE = 0, 3, 2, 7, 8, 11, 
 TRANSPARENT = None
 
 
-def draw():
-    """Rows top to bottom; None marks a transparent pixel."""
-    img = [[TRANSPARENT] * SIZE for _ in range(SIZE)]
+class Canvas:
+    """A SIZE x SIZE picture, rows top to bottom; None marks a transparent pixel."""
 
-    def rect(x0, y0, x1, y1, colour):
+    def __init__(self):
+        self.img = [[TRANSPARENT] * SIZE for _ in range(SIZE)]
+
+    def rect(self, x0, y0, x1, y1, colour):
         for y in range(y0, y1 + 1):
             for x in range(x0, x1 + 1):
-                img[y][x] = colour
+                self.img[y][x] = colour
 
+
+def draw():
+    canvas = Canvas()
+    rect = canvas.rect
     # Parcel: outline, body, lid and tape.
     rect(3, 12, 28, 30, BLACK)
     rect(4, 13, 27, 29, DARK_YELLOW)
@@ -46,7 +52,7 @@ def draw():
         rect(9 + i, 8 + i, 22 - i, 8 + i, BLACK)
         if 10 + i <= 21 - i:
             rect(10 + i, 8 + i, 21 - i, 8 + i, GREEN)
-    return img
+    return canvas.img
 
 
 def icon_bytes(img):

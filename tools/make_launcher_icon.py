@@ -9,20 +9,14 @@ The picture is a steaming cup on a saucer, with a small green start arrow on the
 import sys
 from pathlib import Path
 
-from make_icon import SIZE, TRANSPARENT, icon_bytes
+from make_icon import TRANSPARENT, Canvas, icon_bytes
 
 BLACK, DARK_RED, GREEN, LIGHT_GREY, GREY, RED, WHITE = 0, 1, 2, 7, 8, 9, 15
 
 
 def draw():
-    """Rows top to bottom; None marks a transparent pixel."""
-    img = [[TRANSPARENT] * SIZE for _ in range(SIZE)]
-
-    def rect(x0, y0, x1, y1, colour):
-        for y in range(y0, y1 + 1):
-            for x in range(x0, x1 + 1):
-                img[y][x] = colour
-
+    canvas = Canvas()
+    rect, img = canvas.rect, canvas.img
     # Steam: three wavy strands above the cup.
     for x0 in (9, 14, 19):
         for i, y in enumerate(range(2, 11)):

@@ -79,6 +79,22 @@ class EngineTest : public ::testing::Test {
     char old_cwd_[4096];
 };
 
+// A raw Deflate stream of in, made by zlib.
+inline std::string zlibDeflate(const std::string &in, int level = 9,
+                               int strategy = Z_DEFAULT_STRATEGY) {
+    z_stream z = {};
+    deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy);
+    std::string out(deflateBound(&z, (uLong)in.size()), '\0');
+    z.next_in = (Bytef *)in.data();
+    z.avail_in = (uInt)in.size();
+    z.next_out = (Bytef *)&out[0];
+    z.avail_out = (uInt)out.size();
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
 // Little-endian field writers for hand-built records.
 inline void put16(std::string &s, unsigned v) {
     s += (char)(v & 0xFF);

@@ -15,20 +15,6 @@ namespace {
 // ---------------------------------------------------------------------------------------
 // Streams
 
-std::string zlibDeflate(const std::string &in, int level, int strategy) {
-    z_stream z = {};
-    deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy);
-    std::string out(deflateBound(&z, (uLong)in.size()), '\0');
-    z.next_in = (Bytef *)in.data();
-    z.avail_in = (uInt)in.size();
-    z.next_out = (Bytef *)&out[0];
-    z.avail_out = (uInt)out.size();
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 // zlib's verdict on a raw stream: Z_STREAM_END and the output, or its error.
 int zlibInflate(const std::string &in, std::string *out) {
     z_stream z = {};

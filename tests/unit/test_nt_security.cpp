@@ -53,20 +53,6 @@ std::string descriptor(bool withSacl = false) {
     return d + admins + admins + dacl + sacl;
 }
 
-std::string rawDeflate(const std::string &in) {
-    z_stream z = {};
-    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, (uLong)in.size()), '\0');
-    z.next_in = (Bytef *)in.data();
-    z.avail_in = (uInt)in.size();
-    z.next_out = (Bytef *)&out[0];
-    z.avail_out = (uInt)out.size();
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 // An "SD" block: announced size, version, method, CRC of the descriptor, the data.
 std::string sdBlock(const std::string &sd, uint16_t method = METHOD_STORED, int64_t announced = -1,
                     uint8_t version = 0) {
@@ -75,7 +61,7 @@ std::string sdBlock(const std::string &sd, uint16_t method = METHOD_STORED, int6
     body += (char)version;
     put16(body, method);
     put32(body, (uint32_t)::crc32(0UL, (const Bytef *)sd.data(), (uInt)sd.size()));
-    body += method == METHOD_DEFLATED ? rawDeflate(sd) : sd;
+    body += method == METHOD_DEFLATED ? zlibDeflate(sd) : sd;
     std::string block;
     put16(block, EF_NTSD);
     put16(block, (unsigned)body.size());

@@ -19,23 +19,13 @@
 #include <string.h>
 #include <windows.h>
 
-enum { RECORD_MAX = 16384, VALUE_MAX = 8192 };
+#include "record.h"
 
-static char record[RECORD_MAX];
-static size_t recordLen;
-
-static void add(const char *label, const char *value) {
-    int n = snprintf(record + recordLen, sizeof record - recordLen, "%s%s\n", label, value);
-    if (n > 0)
-        recordLen =
-            (size_t)n < sizeof record - recordLen ? recordLen + (size_t)n : sizeof record - 1;
-}
+enum { VALUE_MAX = 8192 };
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show) {
     static char value[VALUE_MAX];
     const char *out = getenv("JAVAW_OUT");
-    FILE *f;
-    int ok;
     (void)instance;
     (void)previous;
     (void)tail;
@@ -54,8 +44,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show)
     add("program=", value);
     add("end", "");
 
-    f = fopen(out && out[0] ? out : "javaw-recorded.txt", "ab");
-    if (!f) return 1;
-    ok = fwrite(record, 1, recordLen, f) == recordLen;
-    return fclose(f) == 0 && ok ? 0 : 1;
+    return writeRecord(out && out[0] ? out : "javaw-recorded.txt", "ab") ? 0 : 1;
 }

@@ -23,25 +23,7 @@
 #include <string.h>
 #include <windows.h>
 
-enum { RECORD_MAX = 16384 };
-
-static char record[RECORD_MAX];
-static size_t recordLen;
-
-static void add(const char *label, const char *value) {
-    int n = snprintf(record + recordLen, sizeof record - recordLen, "%s%s\n", label, value);
-    if (n > 0)
-        recordLen =
-            (size_t)n < sizeof record - recordLen ? recordLen + (size_t)n : sizeof record - 1;
-}
-
-static int writeFile(const char *path, const char *mode) {
-    FILE *f = fopen(path, mode);
-    int ok;
-    if (!f) return 0;
-    ok = fwrite(record, 1, recordLen, f) == recordLen;
-    return fclose(f) == 0 && ok;
-}
+#include "record.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show) {
     char line[64], cwd[MAX_PATH + 1];
@@ -63,9 +45,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show)
     add("cwd=", cwd);
     add("end", "");
 
-    ok = writeFile("recorded.tmp", "wb") &&
+    ok = writeRecord("recorded.tmp", "wb") &&
          MoveFileExA("recorded.tmp", "recorded.txt", MOVEFILE_REPLACE_EXISTING);
     out = getenv("RECORDER_OUT");
-    if (out && out[0]) ok = writeFile(out, "ab") && ok;
+    if (out && out[0]) ok = writeRecord(out, "ab") && ok;
     return ok ? 0 : 1;
 }
