@@ -276,6 +276,7 @@ int _access(const char *path, int mode) {
 }
 
 int _stati64(const char *path, struct _stati64 *out) {
+    compat::detail::recordCall({"_stati64", hostPath(path), 0, 0, 0});
     struct stat st;
     if (stat(hostPath(path).c_str(), &st) != 0) return -1;
     out->st_mode = (S_ISDIR(st.st_mode) ? S_IFDIR : S_IFREG) | (st.st_mode & 0777);
@@ -307,6 +308,7 @@ int _unlink(const char *path) {
 }
 
 int _open(const char *path, int flags, ...) {
+    compat::detail::recordCall({"_open", hostPath(path), 0, (DWORD)flags, 0});
     mode_t mode = 0;
     if (flags & O_CREAT) {
         va_list args;
@@ -405,6 +407,7 @@ int _findclose(intptr_t handle) {
 // ---- <direct.h> ----
 
 int _mkdir(const char *path) {
+    compat::detail::recordCall({"_mkdir", hostPath(path), 0, 0, 0});
     return mkdir(hostPath(path).c_str(), 0777);
 }
 int _rmdir(const char *path) {
@@ -428,6 +431,7 @@ char *_getcwd(char *buf, int size) {
 
 HFILE OpenFile(LPCSTR path, OFSTRUCT *ofs, UINT) {
     std::string p = hostPath(path);
+    compat::detail::recordCall({"OpenFile", p, 0, 0, 0});
     int fd = open(p.c_str(), O_RDONLY);
     DWORD error = ERROR_SUCCESS;
     struct stat st;

@@ -79,6 +79,14 @@ class EngineTest : public ::testing::Test {
     char old_cwd_[4096];
 };
 
+// How many calls of `name` the host stand-ins recorded since compat::reset().
+inline int apiCallCount(const char *name) {
+    int n = 0;
+    for (const compat::ApiCall &c : compat::apiCalls())
+        n += c.name == name;
+    return n;
+}
+
 // Little-endian field writers for hand-built records.
 inline void put16(std::string &s, unsigned v) {
     s += (char)(v & 0xFF);

@@ -266,6 +266,24 @@ TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
     EXPECT_EQ("new", readFile("a.txt"));
 }
 
+// What a run asks the file system while it makes ten files in one folder five levels down, a
+// directory entry for a folder made already, and a file in a new folder beside it.
+TEST_F(EngineRun, FileSystemCallsOfARun) {
+    std::vector<Member> members;
+    for (int i = 0; i < 10; i++)
+        members.push_back({"a/b/c/d/e/f" + std::to_string(i) + ".txt", "data"});
+    members.push_back({"a/b/c/", ""});
+    members.push_back({"a/b/x/y.txt", "data"});
+    EXPECT_EQ(0, run(buildPackage(members, Stub)));
+    EXPECT_EQ(11, apiCallCount("GetVolumeInformationA")); // for each file's times
+    EXPECT_EQ(67, apiCallCount("OpenFile"));              // each component of each path
+    EXPECT_EQ(79, apiCallCount("_stati64"));    // the archive, each directory, each file twice
+    EXPECT_EQ(6, apiCallCount("_mkdir"));       // a to e, and x
+    EXPECT_EQ(1, apiCallCount("_open"));        // the archive
+    EXPECT_EQ(11, apiCallCount("CreateFileA")); // each file again, for its times
+    EXPECT_EQ("", messages());
+}
+
 // ---------------------------------------------------------------------------------------
 
 // Blocks as compressed extra fields carry them: method, CRC-32 of the data, then the data.
