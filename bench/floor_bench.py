@@ -230,15 +230,22 @@ def interleave(work, name, peers, rounds, expected):
     return times
 
 
-def report(title, times, base):
+def ratios(a, b):
+    r = [x / y for x, y in zip(a, b)]
+    return "%5.2f (%4.2f-%4.2f)" % (statistics.median(r), min(r), max(r))
+
+
+def report(title, times, base, steps=()):
+    """The table; with steps (labels of successive versions), also each one's time over the
+    one before it, round by round."""
     print("\n" + title)
     print("  %-20s %26s   time / %s's in the same round"
           % ("", "seconds median (min-max)", base))
     for label, s in times.items():
-        ratios = [a / b for a, b in zip(s, times[base])]
-        print("  %-20s %8.2f (%6.2f-%6.2f)   %5.2f (%4.2f-%4.2f)"
-              % (label, statistics.median(s), min(s), max(s), statistics.median(ratios),
-                 min(ratios), max(ratios)))
+        print("  %-20s %8.2f (%6.2f-%6.2f)   %s"
+              % (label, statistics.median(s), min(s), max(s), ratios(s, times[base])))
+    for before, after in zip(steps, steps[1:]):
+        print("  %-20s time / %s's: %s" % (after, before, ratios(times[after], times[before])))
 
 
 # ---------------------------------------------------------------------------------------
@@ -307,7 +314,7 @@ def main():
                     times = interleave(work, "%s-%s-wine" % (kind, method),
                                        wine_peers.peers(case), args.rounds, expected)
                     report("%s\n under Wine (%s programs)" % (title, session.arch), times,
-                           "floor.exe")
+                           "floor.exe", [label for label, _ in stubs] if len(stubs) > 1 else ())
                 if not args.no_host:
                     times = interleave(work, "%s-%s-host" % (kind, method),
                                        host_peers(str(args.ombrelin), case), args.rounds, expected)
