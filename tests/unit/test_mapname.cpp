@@ -269,16 +269,36 @@ TEST(MapFloppy, RemovableDrive) {
 // ---------------------------------------------------------------------------------------
 // Volume queries
 
-TEST(MapVolume, OldFatByComponentLength) {
+// IsVolumeOldFAT in a run of its own: within a run the volume is asked once per root.
+static int oldFatIn(const char *fileSystem, DWORD maxComponent, const char *path,
+                    bool queryFails = false) {
     compat::reset();
-    EXPECT_EQ(0, IsVolumeOldFAT("x.txt")); // NTFS, 255
-    compat::setVolume("FAT", 12, 0);
-    EXPECT_EQ(1, IsVolumeOldFAT("x.txt"));
-    compat::setVolume("FAT", 13, 0);
-    EXPECT_EQ(0, IsVolumeOldFAT("C:\\x.txt"));
-    compat::setVolume("FAT", 12, 0);
-    compat::setVolumeQueryFails(true);
-    EXPECT_EQ(0, IsVolumeOldFAT("x.txt")); // cannot be asked: long names assumed
+    compat::setVolume(fileSystem, maxComponent, 0);
+    compat::setVolumeQueryFails(queryFails);
+    checkdir(NULL, END);
+    return IsVolumeOldFAT(path);
+}
+
+TEST(MapVolume, OldFatByComponentLength) {
+    EXPECT_EQ(0, oldFatIn("NTFS", 255, "x.txt"));
+    EXPECT_EQ(1, oldFatIn("FAT", 12, "x.txt"));
+    EXPECT_EQ(0, oldFatIn("FAT", 13, "C:\\x.txt"));
+    EXPECT_EQ(0, oldFatIn("FAT", 12, "x.txt", true)); // cannot be asked: long names assumed
+    compat::reset();
+}
+
+TEST(MapVolume, AskedOncePerRunAndRoot) {
+    compat::reset();
+    checkdir(NULL, END);
+    EXPECT_EQ(0, IsVolumeOldFAT("a b.txt"));
+    compat::setVolume("FAT", 12, 0); // unseen until the next run
+    EXPECT_EQ(0, IsVolumeOldFAT("c d.txt"));
+    EXPECT_EQ(0, NTQueryTargetFS("d/e.txt"));
+    EXPECT_EQ(1, apiCallCount("GetVolumeInformationA"));
+    EXPECT_EQ(1, IsVolumeOldFAT("C:\\x.txt")); // another root is asked of its own
+    checkdir(NULL, END);
+    EXPECT_EQ(1, IsVolumeOldFAT("a b.txt"));
+    EXPECT_EQ(3, apiCallCount("GetVolumeInformationA"));
     compat::reset();
 }
 
