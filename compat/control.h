@@ -48,7 +48,7 @@ struct SpawnCall {
     std::vector<std::string> environment; // "NAME=value" entries the child would inherit
 };
 // Calls of the file, volume and security families whose arguments a test checks: CreateFileA
-// (path, access, flags), _open (path, flags), _stati64, _mkdir and OpenFile (path),
+// (path, access, flags), _open (path, flags), _stati64 and _mkdir (path),
 // GetVolumeInformationA (root), SetKernelObjectSecurity and GetKernelObjectSecurity (path of
 // the handle, information flags), AdjustTokenPrivileges (the privilege's name as path).
 struct ApiCall {

@@ -27,9 +27,6 @@ namespace {
 constexpr DWORD kErrorInvalidHandle = 6;
 constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFF;
 constexpr unsigned kAttrArchive = 0x20;
-// Windows limits: 255 bytes per component, 259 characters of path before the terminator.
-constexpr size_t kMaxComponent = 255;
-constexpr size_t kMaxPath = MAX_PATH - 1;
 // 100-ns intervals between 1601-01-01 (FILETIME epoch) and 1970-01-01.
 constexpr int64_t kUnixEpochAsFileTime = 116444736000000000LL;
 constexpr int64_t kTicksPerSecond = 10000000;
@@ -148,24 +145,6 @@ bool fillFindData(const std::string &dir, const char *name, _finddata_t *data) {
 
 bool isDotEntry(const char *name) {
     return !strcmp(name, ".") || !strcmp(name, "..");
-}
-
-// OpenFile's verdict on a path that could not be opened: a name Windows would reject
-// outright is reported as such, anything else as missing.
-DWORD nameError(const char *path) {
-    if (strlen(path) > kMaxPath) return ERROR_FILENAME_EXCED_RANGE;
-    size_t component = 0;
-    for (const char *p = path; *p; ++p) {
-        component = (*p == '\\' || *p == '/') ? 0 : component + 1;
-        if (component > kMaxComponent) return ERROR_FILENAME_EXCED_RANGE;
-    }
-    bool driveColon = isalpha((unsigned char)path[0]) && path[1] == ':';
-    for (const char *p = path; *p; ++p) {
-        unsigned char c = (unsigned char)*p;
-        if (c == ':' && driveColon && p == path + 1) continue;
-        if (c < 0x20 || strchr("<>:\"|?*", c)) return ERROR_INVALID_NAME;
-    }
-    return ERROR_FILE_NOT_FOUND;
 }
 
 bool isSuperscriptDigit(char c) {
@@ -428,36 +407,6 @@ char *_getcwd(char *buf, int size) {
 }
 
 // ---- kernel32 files ----
-
-HFILE OpenFile(LPCSTR path, OFSTRUCT *ofs, UINT) {
-    std::string p = hostPath(path);
-    compat::detail::recordCall({"OpenFile", p, 0, 0, 0});
-    int fd = open(p.c_str(), O_RDONLY);
-    DWORD error = ERROR_SUCCESS;
-    struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        close(fd); // Windows does not open directories as files
-        fd = -1;
-        error = ERROR_ACCESS_DENIED;
-    } else if (fd < 0) {
-        error = errno == EACCES ? ERROR_ACCESS_DENIED : nameError(path ? path : "");
-    }
-    if (ofs) {
-        ofs->cBytes = (BYTE)sizeof(OFSTRUCT);
-        ofs->fFixedDisk = 1;
-        ofs->nErrCode = (WORD)error;
-        snprintf(ofs->szPathName, sizeof ofs->szPathName, "%s", path ? path : "");
-    }
-    if (fd < 0) {
-        SetLastError(error);
-        return HFILE_ERROR;
-    }
-    return fd;
-}
-
-HFILE _lclose(HFILE file) {
-    return close(file) == 0 ? 0 : HFILE_ERROR;
-}
 
 // Only opening an existing file or directory is needed; the handle just remembers the path.
 // A directory opens only with FILE_FLAG_BACKUP_SEMANTICS, as on Windows.

@@ -32,6 +32,14 @@ bool exists(const char *path) {
     return stat(path, &st) == 0;
 }
 
+// Components of 99 characters, "/" between them, len characters in all.
+std::string deepPath(size_t len) {
+    std::string p;
+    while (p.size() < len)
+        p += p.size() % 100 == 99 ? '/' : 'd';
+    return p;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -302,11 +310,30 @@ TEST(MapVolume, AskedOncePerRunAndRoot) {
     compat::reset();
 }
 
+struct ValidityCase {
+    const char *label;
+    std::string path;
+    int valid;
+};
+
+// From the root, "/" and the name make the full path.
 TEST(MapVolume, FileNameValidity) {
     compat::reset();
-    EXPECT_EQ(1, IsFileNameValid("does-not-exist.txt"));
-    EXPECT_EQ(0, IsFileNameValid("bad|name"));
-    EXPECT_EQ(0, IsFileNameValid(std::string(256, 'z').c_str()));
+    char cwd[4096];
+    ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(0, chdir("/"));
+    const ValidityCase cases[] = {
+        {"missing file", "does-not-exist.txt", 1},
+        {"character no name holds", "bad|name", 0},
+        {"a drive's colon", "C:\\x", 1},
+        {"longest component", std::string(255, 'z'), 1},
+        {"component too long", std::string(256, 'z'), 0},
+        {"full path of 259", deepPath(258), 1},
+        {"full path of 260", deepPath(259), 0},
+    };
+    for (const ValidityCase &c : cases)
+        EXPECT_EQ(c.valid, IsFileNameValid(c.path.c_str())) << c.label;
+    ASSERT_EQ(0, chdir(cwd));
 }
 
 // ---------------------------------------------------------------------------------------

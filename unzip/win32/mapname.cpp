@@ -11,9 +11,10 @@
 #include <string.h>
 
 enum {
-    PATH_BUF = MAX_PATH + 1,   // room for a Windows path and its terminator
-    LONGEST_DIR_PATH = 256,    // a longer directory path is refused (result 4)
-    OLD_FAT_MAX_COMPONENT = 12 // a volume with components this short wants 8.3 names
+    PATH_BUF = MAX_PATH + 1,    // room for a Windows path and its terminator
+    LONGEST_DIR_PATH = 256,     // a longer directory path is refused (result 4)
+    OLD_FAT_MAX_COMPONENT = 12, // a volume with components this short wants 8.3 names
+    MAX_COMPONENT = 255         // the longest name component Windows allows
 };
 static const size_t FAT_NAME_LEN = 8; // 8.3 form: base name ...
 static const size_t FAT_EXT_LEN = 3;  // ... and extension
@@ -127,16 +128,48 @@ int isfloppy(int drive) {
     return GetDriveTypeA(root) == DRIVE_REMOVABLE;
 }
 
-// A name the file system rejects as a name; a file that does not exist yet is valid.
-int IsFileNameValid(const char *path) {
-    OFSTRUCT ofs;
-    HFILE file = OpenFile(path, &ofs, OF_READ | OF_SHARE_DENY_NONE);
-    if (file != HFILE_ERROR) {
-        _lclose(file);
-        return 1;
+// A character no Windows name can hold; a colon is one unless it follows a drive letter.
+static int has_invalid_character(const char *path) {
+    for (const unsigned char *p = (const unsigned char *)path; *p != '\0'; p++) {
+        int drive_colon =
+            *p == ':' && p == (const unsigned char *)path + 1 && isalpha((unsigned char)path[0]);
+        if (*p < 0x20 || (strchr("<>:\"|?*", *p) != NULL && !drive_colon)) {
+            return 1;
+        }
     }
-    DWORD err = GetLastError();
-    return !(err == ERROR_INVALID_NAME || err == ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+}
+
+static int components_fit(const char *path) {
+    size_t n = 0;
+    for (const char *p = path; *p != '\0'; p++) {
+        n = (*p == '/' || *p == '\\') ? 0 : n + 1;
+        if (n > MAX_COMPONENT) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// 1 unless the file system rejects path as a name: the full path it stands for (joined to
+// the current directory) is MAX_PATH characters or longer, a component is longer than a
+// Windows name, or a character cannot stand in a Windows name. A file that does not exist
+// yet is valid.
+//
+// Optimisation: decided from the name and GetFullPathNameA, which only joins strings. It was
+// asked of OpenFile, which opened the file and, for a relative name, searched the program's
+// folder, the current one, the system folders and the whole PATH first, for every component
+// of every member: about 1 ms a call under Wine, and an open a virus scanner looks at each
+// time. OpenFile's verdicts under Wine, from 1 to 300 characters in a folder of 15, were the
+// same: "name too long" exactly where GetFullPathNameA fails.
+// Measured (bench/floor_bench.py, 5,000-file tree stored, win32 stub under Wine, 2 cores,
+// median of 5 interleaved rounds): 0.34 (0.28-0.39) of the time before.
+// Left: GetFileAttributesA, which under Wine accepts full paths longer than MAX_PATH that
+// OpenFile refused (as Windows does), so such names would no longer get their 8.3 form.
+int IsFileNameValid(const char *path) {
+    char full[PATH_BUF];
+    DWORD n = GetFullPathNameA(path, PATH_BUF, full, NULL);
+    return n != 0 && n < MAX_PATH && components_fit(path) && !has_invalid_character(path);
 }
 
 // ---------------------------------------------------------------------------------------
