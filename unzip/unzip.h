@@ -291,6 +291,9 @@ struct Globals {
     // What the run has learnt about the file system (mapname.cpp); forgotten at the end of a
     // run (checkdir END). Member paths are relative to the current directory, which does not
     // change during a run.
+    // Directories that exist: the fat_path of the last directory that had to be made or
+    // looked at, with its parents, each followed by "/" ("a/b/" for "a/b/c.txt"); "" at first.
+    char known_dirs[MAX_PATH + 1];
     // The volume as GetVolumeInformationA described it for the root volume_root (a drive
     // root such as "C:\", the first three characters of the full path; "" until asked):
     // whether the query succeeded, the longest component it allows, its file-system name.

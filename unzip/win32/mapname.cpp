@@ -440,7 +440,29 @@ static int checkdir_init(void) {
 
 // The end of a run: what it learnt about the file system may not hold for the next one.
 static void forget_file_system(void) {
+    G.known_dirs[0] = '\0';
     G.volume_root[0] = '\0';
+}
+
+// Optimisation: a directory that an earlier member's path went through is not looked at
+// again; it was there or made then, and nothing in a run removes one. known_dirs keeps the
+// path of the last directory that had to be made or looked at, which the next members in the
+// same folder, or below it, or above it, share.
+// Measured (bench/floor_bench.py, 5,000-file tree stored, win32 stub under Wine, 2 cores,
+// median of 5 interleaved rounds): 0.98 (0.90-1.02) of the time before; little,
+// as Wine finds a name that is there in about 8 us, but five of the six lookups of a member
+// six components deep are gone, and a virus scanner sees each one.
+static int is_known_dir(void) {
+    size_t n = (size_t)(G.fat_end - G.fat_path);
+    return strncmp(G.known_dirs, G.fat_path, n) == 0 && G.known_dirs[n] == '/';
+}
+
+// fat_path, ending in "/", names directories that exist.
+static void remember_dirs(void) {
+    size_t n = (size_t)(G.fat_end - G.fat_path);
+    if (n < sizeof G.known_dirs) {
+        memcpy(G.known_dirs, G.fat_path, n + 1);
+    }
 }
 
 // The directory does not exist yet: create it unless this member may not create any.
@@ -461,26 +483,36 @@ static int create_dir(int too_long) {
     return 0;
 }
 
+// The directory at fat_path, which no earlier member went through: it must exist as a
+// directory, or be made.
+static int look_at_dir(int too_long) {
+    if (_stati64(G.fat_path, &G.file_stat) != 0) {
+        return create_dir(too_long);
+    }
+    if ((G.file_stat.st_mode & _S_IFMT) != _S_IFDIR) {
+        zmsg(MF_ERRSTREAM, NotDirectoryMsg, show1(G.fat_path), show2(G.member_name));
+        release_paths();
+        return MAP_ERROR;
+    }
+    return too_long ? path_too_long() : 0;
+}
+
 static int checkdir_append_dir(char *pathcomp) {
     if (!append_component(pathcomp, 0)) {
         return path_too_long();
     }
     int too_long = strlen(G.long_path) > LONGEST_DIR_PATH;
-    if (_stati64(G.fat_path, &G.file_stat) != 0) {
-        int rc = create_dir(too_long);
-        if (rc != 0) {
-            return rc;
-        }
-    } else if ((G.file_stat.st_mode & _S_IFMT) != _S_IFDIR) {
-        zmsg(MF_ERRSTREAM, NotDirectoryMsg, show1(G.fat_path), show2(G.member_name));
-        release_paths();
-        return MAP_ERROR;
-    } else if (too_long) {
-        return path_too_long();
+    int known = is_known_dir();
+    int rc = known ? (too_long ? path_too_long() : 0) : look_at_dir(too_long);
+    if (rc != 0) {
+        return rc;
     }
     if (!append(G.long_path, &G.long_end, long_cap(), "/") ||
         !append(G.fat_path, &G.fat_end, fat_cap(), "/")) {
         return path_too_long();
+    }
+    if (!known) {
+        remember_dirs();
     }
     return 0;
 }
