@@ -172,6 +172,16 @@ TEST_F(MapName, FileInTheWayOfADirectory) {
     EXPECT_EQ(nullptr, G.long_path);
 }
 
+// A name that is taken but cannot be looked at: a symbolic link to itself.
+TEST_F(MapName, DirectoryThatCannotBeMade) {
+    ASSERT_EQ(0, symlink("loop", "loop"));
+    EXPECT_EQ(3, map("loop/f.txt"));
+    EXPECT_NE(std::string::npos,
+              messages().find("checkdir error:  cannot create loop\n"
+                              "                 unable to process loop/f.txt.\n"));
+    EXPECT_EQ(nullptr, G.long_path);
+}
+
 TEST_F(MapName, FreshenCreatesNoDirectory) {
     G.freshen = 1;
     EXPECT_EQ(2, map("newdir/f.txt"));

@@ -465,36 +465,50 @@ static void remember_dirs(void) {
     }
 }
 
-// The directory does not exist yet: create it unless this member may not create any.
-static int create_dir(int too_long) {
+static int not_directory(void) {
+    zmsg(MF_ERRSTREAM, NotDirectoryMsg, show1(G.fat_path), show2(G.member_name));
+    release_paths();
+    return MAP_ERROR;
+}
+
+static int cannot_create(void) {
+    zmsg(MF_ERRSTREAM, CannotCreateMsg, show1(G.fat_path), show2(G.member_name));
+    release_paths();
+    return MAP_ERROR;
+}
+
+// The directory at fat_path must be there: made unless this member may make none (or its
+// path is too long), else it must exist as a directory.
+//
+// Optimisation: where it may be made, it is made first and looked at only when that fails,
+// instead of looked at and then made; the outcome is the same (a directory that was there,
+// a file in the way, or one that cannot be made tell themselves apart by the look). In a new
+// folder every directory is new, and a lookup of a missing name is the dearest one: Wine
+// reads the whole parent folder to rule out a name that differs only in case.
+// Measured (win32 stub under Wine, 2 cores, medians of interleaved rounds): 0.99 (0.98-1.10)
+// of the time before on the 5,000-file tree stored (410 directories, bench/floor_bench.py),
+// 0.92 (0.82-1.12) on 4,000 new directories of one file each.
+static int make_dir(int too_long) {
+    int may_make = G.make_dirs && !too_long;
+    if (may_make && _mkdir(G.fat_path) == 0) {
+        G.created_dir = 1;
+        return 0;
+    }
+    struct _stati64 st;
+    if (_stati64(G.fat_path, &st) == 0) {
+        if ((st.st_mode & _S_IFMT) != _S_IFDIR) {
+            return not_directory();
+        }
+        return too_long ? path_too_long() : 0;
+    }
+    if (may_make) {
+        return cannot_create(); // the attempt above failed
+    }
     if (!G.make_dirs) {
         release_paths();
         return MAP_NOTHING_TO_WRITE;
     }
-    if (too_long) {
-        return path_too_long();
-    }
-    if (_mkdir(G.fat_path) != 0) {
-        zmsg(MF_ERRSTREAM, CannotCreateMsg, show1(G.fat_path), show2(G.member_name));
-        release_paths();
-        return MAP_ERROR;
-    }
-    G.created_dir = 1;
-    return 0;
-}
-
-// The directory at fat_path, which no earlier member went through: it must exist as a
-// directory, or be made.
-static int look_at_dir(int too_long) {
-    if (_stati64(G.fat_path, &G.file_stat) != 0) {
-        return create_dir(too_long);
-    }
-    if ((G.file_stat.st_mode & _S_IFMT) != _S_IFDIR) {
-        zmsg(MF_ERRSTREAM, NotDirectoryMsg, show1(G.fat_path), show2(G.member_name));
-        release_paths();
-        return MAP_ERROR;
-    }
-    return too_long ? path_too_long() : 0;
+    return path_too_long();
 }
 
 static int checkdir_append_dir(char *pathcomp) {
@@ -503,7 +517,7 @@ static int checkdir_append_dir(char *pathcomp) {
     }
     int too_long = strlen(G.long_path) > LONGEST_DIR_PATH;
     int known = is_known_dir();
-    int rc = known ? (too_long ? path_too_long() : 0) : look_at_dir(too_long);
+    int rc = known ? (too_long ? path_too_long() : 0) : make_dir(too_long);
     if (rc != 0) {
         return rc;
     }
