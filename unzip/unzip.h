@@ -362,6 +362,9 @@ unsigned readbuf(char *buf, unsigned size);
 int readbyte(void);
 void defer_leftover_input(void);
 void undefer_input(void);
+// Makes member_name as a new file, open in dest_file: 1, or 0 (nothing changed) when the name
+// is taken or the file cannot be made. open_outfile then keeps that file.
+int create_outfile(void);
 int open_outfile(void);
 int flush(uint8_t *data, uint32_t size, int second_buffer);
 int disk_error(void);

@@ -10,6 +10,9 @@
 #include <time.h>
 
 #define _O_RDONLY O_RDONLY
+#define _O_WRONLY O_WRONLY
+#define _O_CREAT O_CREAT
+#define _O_EXCL O_EXCL
 #define _O_BINARY 0
 #define _O_TEXT 0
 #define O_BINARY 0

@@ -222,13 +222,16 @@ int attributesOf(const char *path) {
 using compat::detail::hostPath;
 
 // A device name is opened as Windows would open it, as a device: the open is recorded and
-// the bytes go nowhere.
+// the bytes go nowhere (fopen and _open).
+static bool opensDevice(const char *path) {
+    if (!path || !namesDevice(path)) return false;
+    std::lock_guard<std::mutex> hold(recordsLock);
+    deviceOpenPaths.push_back(path);
+    return true;
+}
+
 FILE *compat_fopen(const char *path, const char *mode) {
-    if (path && namesDevice(path)) {
-        std::lock_guard<std::mutex> hold(recordsLock);
-        deviceOpenPaths.push_back(path);
-        return fopen("/dev/null", mode);
-    }
+    if (opensDevice(path)) return fopen("/dev/null", mode);
     return fopen(hostPath(path).c_str(), mode);
 }
 
@@ -296,6 +299,7 @@ int _open(const char *path, int flags, ...) {
         va_end(args);
         mode = (windowsMode & _S_IWRITE) ? 0666 : 0444;
     }
+    if (opensDevice(path)) return open("/dev/null", flags & ~(O_CREAT | O_EXCL));
     return open(hostPath(path).c_str(), flags, mode);
 }
 
