@@ -35,7 +35,8 @@ thread_local DWORD lastError = 0;
 
 // Records of what the code asked for that the host file system cannot keep.
 std::mutex recordsLock;
-std::map<std::string, FILETIME> creationTimes;
+// Creation times by file (device and inode), whichever name or handle set them.
+std::map<std::pair<dev_t, ino_t>, FILETIME> creationTimes;
 std::map<std::string, int> attributeBytes;
 std::vector<std::string> deviceOpenPaths;
 
@@ -45,6 +46,10 @@ struct FileHandle {
     uint32_t magic;
     std::string path;
 };
+
+// The handles _get_osfhandle gave out, one per descriptor, owned here as the runtime
+// library owns its handles.
+std::map<int, FileHandle> descriptorHandles;
 
 // Entries of one _findfirst listing, served one by one through _findnext.
 struct FindList {
@@ -387,6 +392,25 @@ int _findclose(intptr_t handle) {
     return 0;
 }
 
+// The handle of a descriptor names the file it reaches as /proc tells it: a file deleted
+// meanwhile is named "... (deleted)", so that calls through the handle fail as they would by
+// the file's name.
+intptr_t _get_osfhandle(int fd) {
+    char link[64], target[4096];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n < 0) {
+        errno = EBADF;
+        return (intptr_t)INVALID_HANDLE_VALUE;
+    }
+    target[n] = '\0';
+    std::lock_guard<std::mutex> hold(recordsLock);
+    FileHandle &handle = descriptorHandles[fd]; // map nodes stay where they are
+    handle.magic = FileHandle::kMagic;
+    handle.path = target;
+    return (intptr_t)&handle;
+}
+
 // ---- <direct.h> ----
 
 int _mkdir(const char *path) {
@@ -458,13 +482,14 @@ BOOL SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *access,
     times[0].tv_nsec = times[1].tv_nsec = UTIME_OMIT;
     if (access) times[0] = fileTimeToTimespec(*access);
     if (modification) times[1] = fileTimeToTimespec(*modification);
-    if (utimensat(AT_FDCWD, f->path.c_str(), times, 0) != 0) {
+    struct stat st;
+    if (utimensat(AT_FDCWD, f->path.c_str(), times, 0) != 0 || stat(f->path.c_str(), &st) != 0) {
         SetLastError(errorFromErrno(errno));
         return FALSE;
     }
     if (creation) {
         std::lock_guard<std::mutex> hold(recordsLock);
-        creationTimes[f->path] = *creation;
+        creationTimes[{st.st_dev, st.st_ino}] = *creation;
     }
     return TRUE;
 }
@@ -484,7 +509,7 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME
     if (modification) *modification = timespecToFileTime(st.st_mtim);
     if (creation) {
         std::lock_guard<std::mutex> hold(recordsLock);
-        auto it = creationTimes.find(f->path);
+        auto it = creationTimes.find({st.st_dev, st.st_ino});
         *creation = it != creationTimes.end() ? it->second : timespecToFileTime(st.st_ctim);
     }
     return TRUE;
