@@ -160,12 +160,13 @@ static int components_fit(const char *path) {
 // asked of OpenFile, which opened the file and, for a relative name, searched the program's
 // folder, the current one, the system folders and the whole PATH first, for every component
 // of every member: about 1 ms a call under Wine, and an open a virus scanner looks at each
-// time. OpenFile's verdicts under Wine, from 1 to 300 characters in a folder of 15, were the
-// same: "name too long" exactly where GetFullPathNameA fails.
+// time. Under Wine, for names of 1 to 300 characters in a folder of 15, OpenFile said "name
+// too long" exactly where GetFullPathNameA fails; the characters Windows refuses never come
+// here from mapname, which replaces them.
 // Measured (bench/floor_bench.py, 5,000-file tree stored, win32 stub under Wine, 2 cores,
 // median of 5 interleaved rounds): 0.34 (0.28-0.39) of the time before.
-// Left: GetFileAttributesA, which under Wine accepts full paths longer than MAX_PATH that
-// OpenFile refused (as Windows does), so such names would no longer get their 8.3 form.
+// Left: GetFileAttributesA, which under Wine takes full paths longer than MAX_PATH, which
+// OpenFile and Windows refuse: such names would no longer get their 8.3 form there.
 int IsFileNameValid(const char *path) {
     char full[PATH_BUF];
     DWORD n = GetFullPathNameA(path, PATH_BUF, full, NULL);
@@ -449,9 +450,9 @@ static void forget_file_system(void) {
 // path of the last directory that had to be made or looked at, which the next members in the
 // same folder, or below it, or above it, share.
 // Measured (bench/floor_bench.py, 5,000-file tree stored, win32 stub under Wine, 2 cores,
-// median of 5 interleaved rounds): 0.98 (0.90-1.02) of the time before; little,
-// as Wine finds a name that is there in about 8 us, but five of the six lookups of a member
-// six components deep are gone, and a virus scanner sees each one.
+// median of 5 interleaved rounds): 0.98 (0.90-1.02) of the time before; little, as Wine
+// finds a name that is there in about 8 us, but five of the six lookups of a member six
+// components deep are gone, each a request a virus scanner's filter sees.
 static int is_known_dir(void) {
     size_t n = (size_t)(G.fat_end - G.fat_path);
     return strncmp(G.known_dirs, G.fat_path, n) == 0 && G.known_dirs[n] == '/';
