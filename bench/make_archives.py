@@ -13,6 +13,10 @@ or (deflated at level 6, zipfile's default, of this machine's real files):
   binaries    about 100 MB of shared libraries and programs (each at most 16 MiB)
   tree        the first 5,000 files of at most 256 KiB of /usr/lib/x86_64-linux-gnu and
               /usr/share in name order, with their directories (about 200 MB)
+  runtime     a Java application's package: a bundled runtime (launchers, libraries, a
+              40 MiB module image, configuration, legal notices per module) and the
+              application's jars and resources, about 1,000 files (145 MB); the layout comes
+              from a fixed seed, the bytes are this machine's shared libraries in name order
   small-deflated, large-deflated
               the small and large kinds' layouts, deflated at level 1 (the data hardly
               shrink, so the archives keep about their sizes)
@@ -106,6 +110,82 @@ def real_plan(kind):
     return None
 
 
+# Modules whose legal notices a runtime carries, one folder each.
+JAVA_MODULES = (
+    "java.base", "java.compiler", "java.datatransfer", "java.desktop", "java.instrument",
+    "java.logging", "java.management", "java.management.rmi", "java.naming", "java.net.http",
+    "java.prefs", "java.rmi", "java.scripting", "java.se", "java.security.jgss",
+    "java.security.sasl", "java.smartcardio", "java.sql", "java.sql.rowset",
+    "java.transaction.xa", "java.xml", "java.xml.crypto", "jdk.accessibility", "jdk.charsets",
+    "jdk.crypto.cryptoki", "jdk.crypto.ec", "jdk.crypto.mscapi", "jdk.dynalink",
+    "jdk.httpserver", "jdk.jdwp.agent", "jdk.jfr", "jdk.jsobject", "jdk.localedata",
+    "jdk.management", "jdk.naming.dns", "jdk.net", "jdk.security.auth", "jdk.unsupported",
+    "jdk.xml.dom", "jdk.zipfs")
+LEGAL_FILES = ("LICENSE", "ASSEMBLY_EXCEPTION", "ADDITIONAL_LICENSE_INFO")
+
+
+def runtime_plan():
+    """(archive name, size) of a Java application's package, about 1,000 files."""
+    rng = random.Random(2)  # the same layout on every run
+    files = [("runtime/lib/modules", 40 * MiB), ("runtime/bin/server/jvm.dll", 9 * MiB),
+             ("runtime/lib/server/classes.jsa", 13 * MiB), ("app/lib/app.jar", 3 * MiB)]
+    files += [("runtime/bin/lib%02d.dll" % i, rng.randint(10 << 10, 400 << 10)) for i in range(48)]
+    files += [("runtime/bin/%s.exe" % n, rng.randint(12 << 10, 40 << 10))
+              for n in ("java", "javaw", "keytool", "kinit", "klist", "ktab", "rmiregistry")]
+    for m in JAVA_MODULES:
+        files += [("runtime/legal/%s/%s" % (m, n), rng.randint(1 << 10, 20 << 10))
+                  for n in LEGAL_FILES]
+        files.append(("runtime/legal/%s/%s.md" % (m, m.split(".")[-1]),
+                      rng.randint(1 << 10, 8 << 10)))
+    for d in ("conf", "conf/security", "conf/security/policy/limited",
+              "conf/security/policy/unlimited", "conf/sdp"):
+        files += [("runtime/%s/c%02d.properties" % (d, i), rng.randint(1 << 10, 30 << 10))
+                  for i in range(6)]
+    for d in ("lib", "lib/security", "lib/fonts", "lib/jfr"):
+        files += [("runtime/%s/l%02d.dat" % (d, i), rng.randint(2 << 10, 200 << 10))
+                  for i in range(16)]
+    files += [("app/lib/dep%03d.jar" % i, rng.randint(5 << 10, 250 << 10)) for i in range(380)]
+    for d in range(30):
+        files += [("app/resources/r%02d/item%02d.png" % (d, i), rng.randint(1 << 10, 40 << 10))
+                  for i in range(10)]
+    return files
+
+
+class LibraryBytes:
+    """The bytes of this machine's shared libraries in name order, one after the other,
+    from the start again when they run out."""
+
+    def __init__(self, root="/usr/lib/x86_64-linux-gnu"):
+        self.paths = [p for _, p in real_files([root], lambda n: ".so" in n)]
+        self.index, self.file = 0, None
+
+    def take(self, n):
+        out = bytearray()
+        while len(out) < n:
+            if self.file is None:
+                self.file = open(self.paths[self.index % len(self.paths)], "rb")
+                self.index += 1
+            part = self.file.read(n - len(out))
+            if not part:
+                self.file.close()
+                self.file = None
+            out += part
+        return bytes(out)
+
+
+def write_runtime(path):
+    source = LibraryBytes()
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=6,
+                         allowZip64=False) as z:
+        for name, size in sorted(runtime_plan()):
+            info = MemberRecord(name, date_time=(2024, 1, 2, 3, 4, 6))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.external_attr = 0o644 << 16
+            with z.open(info, "w") as out:
+                for done in range(0, size, MiB):
+                    out.write(source.take(min(MiB, size - done)))
+
+
 def write_real(path, files):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=6,
                          allowZip64=False) as z:
@@ -125,8 +205,11 @@ def main():
         sys.exit(__doc__)
     kind, path = sys.argv[1], sys.argv[2]
     real = real_plan(kind)
-    if real is not None:
-        write_real(path, real)
+    if real is not None or kind == "runtime":
+        if kind == "runtime":
+            write_runtime(path)
+        else:
+            write_real(path, real)
         with zipfile.ZipFile(path) as z:
             infos = z.infolist()
         total, count = sum(i.file_size for i in infos), len(infos)

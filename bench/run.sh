@@ -9,6 +9,9 @@
 #    Wine: the 32-bit program where this machine runs 32-bit code, else the 64-bit one.
 # 3. archive_bench.py: whole deflated archives, ombrelin against bsdtar and 7z.
 # 4. memory.sh: peak memory over 1 MiB and 1 GiB archives, stored and deflated.
+# 5. floor_bench.py: packages of many files, the stub and ombrelin.exe under Wine against
+#    floor.exe (the same tree made with plain Win32 calls), the host build against bsdtar
+#    and cp -r.
 # Run it on an otherwise idle machine: the figures of a loaded one are noise.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -23,7 +26,8 @@ cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DWITH_BENCHMARKS=ON >/dev/
 cmake --build build/bench -j "$jobs" --target inflate_bench ombrelin >/dev/null
 cmake -S . -B "build/bench-$arch" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DWITH_BENCHMARKS=ON >/dev/null
-cmake --build "build/bench-$arch" -j "$jobs" --target inflate_bench >/dev/null
+cmake --build "build/bench-$arch" -j "$jobs" --target inflate_bench floor installer ombrelin \
+    launch boxtext recorder >/dev/null
 
 echo "== the decoder and CRC-32, host build (x86-64)"
 build/bench/bench/inflate_bench --rounds "$rounds"
@@ -38,3 +42,7 @@ python3 bench/archive_bench.py --rounds "$rounds" --ombrelin build/bench/ombreli
 echo
 echo "== peak memory"
 OMBRELIN=build/bench/ombrelin bench/memory.sh 3
+echo
+echo "== packages of many files against the platform's floor"
+python3 bench/floor_bench.py --rounds "$rounds" --build "build/bench-$arch" \
+    --ombrelin build/bench/ombrelin

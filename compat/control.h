@@ -48,9 +48,9 @@ struct SpawnCall {
     std::vector<std::string> environment; // "NAME=value" entries the child would inherit
 };
 // Calls of the file, volume and security families whose arguments a test checks: CreateFileA
-// (path, access, flags), GetVolumeInformationA (root), SetKernelObjectSecurity and
-// GetKernelObjectSecurity (path of the handle, information flags), AdjustTokenPrivileges
-// (the privilege's name as path).
+// (path, access, flags), _open (path, flags), _stati64 and _mkdir (path),
+// GetVolumeInformationA (root), SetKernelObjectSecurity and GetKernelObjectSecurity (path of
+// the handle, information flags), AdjustTokenPrivileges (the privilege's name as path).
 struct ApiCall {
     std::string name, path;
     DWORD access, flags, info;

@@ -450,8 +450,9 @@ static int own_file(void) {
 }
 
 static Decision decide_existing(int new_name) {
+    int creates = !G.freshen || new_name;            // freshen creates no files
+    if (creates && create_outfile()) return EXTRACT; // no file was there
     int state = check_for_newer(G.member_name);
-    int creates = !G.freshen || new_name; // freshen creates no files
     if (state >= 0 && creates && own_file()) return EXTRACT;
     switch (state) {
     case -1:

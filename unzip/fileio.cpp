@@ -239,7 +239,27 @@ int readbyte(void) {
 // ---------------------------------------------------------------------------------------
 // Output
 
+// Optimisation: the file of a member that is not there yet (every member, in a new folder)
+// is made by the overwrite decision itself. An exclusive create answers "is it there?" and
+// makes the file in one call, where check_for_newer's look, open_outfile's look and fopen
+// took three; under Wine each look of a missing name reads the whole folder.
+// Measured (bench/floor_bench.py, 5,000-file tree stored, win32 stub under Wine, 2 cores,
+// median of 5 interleaved rounds): 0.74 (0.72-0.86) of the time before.
+int create_outfile(void) {
+    int fd = _open(G.member_name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return 0;
+    G.dest_file = _fdopen(fd, "wb");
+    if (G.dest_file == NULL) {
+        _close(fd);
+        _unlink(G.member_name); // made just now: the name is left as it was
+        return 0;
+    }
+    setvbuf(G.dest_file, NULL, _IONBF, 0); // as open_outfile does
+    return 1;
+}
+
 int open_outfile(void) {
+    if (G.dest_file != NULL) return 0; // made by create_outfile
     if (_stati64(G.member_name, &G.file_stat) == 0) {
         if (_access(G.member_name, 2) != 0) _chmod(G.member_name, _S_IREAD | _S_IWRITE);
         if (_unlink(G.member_name) != 0) {

@@ -287,6 +287,20 @@ struct Globals {
     char *long_path; // the path with mapped names
     char *fat_path;  // the same with 8.3 components where the volume needs them
     char *long_end, *fat_end;
+
+    // What the run has learnt about the file system (mapname.cpp); forgotten at the end of a
+    // run (checkdir END). Member paths are relative to the current directory, which does not
+    // change during a run.
+    // Directories that exist: the fat_path of the last directory that had to be made or
+    // looked at, with its parents, each followed by "/" ("a/b/" for "a/b/c.txt"); "" at first.
+    char known_dirs[MAX_PATH + 1];
+    // The volume as GetVolumeInformationA described it for the root volume_root (a drive
+    // root such as "C:\", the first three characters of the full path; "" until asked):
+    // whether the query succeeded, the longest component it allows, its file-system name.
+    char volume_root[4];
+    int volume_ok;
+    DWORD volume_max_component;
+    char volume_fs_name[MAX_PATH];
 };
 
 extern Globals G;
@@ -348,6 +362,9 @@ unsigned readbuf(char *buf, unsigned size);
 int readbyte(void);
 void defer_leftover_input(void);
 void undefer_input(void);
+// Makes member_name as a new file, open in dest_file: 1, or 0 (nothing changed) when the name
+// is taken or the file cannot be made. open_outfile then keeps that file.
+int create_outfile(void);
 int open_outfile(void);
 int flush(uint8_t *data, uint32_t size, int second_buffer);
 int disk_error(void);
@@ -436,6 +453,7 @@ int security_descriptor_fits(const uint8_t *sd, uint32_t size);
 // EvalExtraFields on the current local extra field, with the message when data is missing.
 void apply_member_security(const char *path, int is_dir);
 // Maximum component length and file-system name of the volume holding path; 0 on failure.
+// Asked once per run and root (G.volume_root).
 int query_volume(const char *path, DWORD *max_component, char *fs_name, DWORD fs_size);
 // Code-page conversion of member names, in place (win32/codepage.cpp).
 void oem_to_ansi(char *s);

@@ -17,6 +17,7 @@ int _putenv(const char *assignment);
 }
 #endif
 #define fopen compat_fopen
+#define _fdopen fdopen
 #define _stricmp strcasecmp
 #define _strnicmp strncasecmp
 #define _fseeki64 fseeko

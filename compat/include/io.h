@@ -10,6 +10,9 @@
 #include <time.h>
 
 #define _O_RDONLY O_RDONLY
+#define _O_WRONLY O_WRONLY
+#define _O_CREAT O_CREAT
+#define _O_EXCL O_EXCL
 #define _O_BINARY 0
 #define _O_TEXT 0
 #define O_BINARY 0
@@ -46,6 +49,8 @@ int64_t _lseeki64(int fd, int64_t offset, int origin);
 int _close(int fd);
 int _setmode(int fd, int mode);
 int _isatty(int fd);
+// The Windows handle behind a descriptor (INVALID_HANDLE_VALUE for none); not to be closed.
+intptr_t _get_osfhandle(int fd);
 intptr_t _findfirst(const char *pattern, struct _finddata_t *data);
 int _findnext(intptr_t handle, struct _finddata_t *data);
 int _findclose(intptr_t handle);

@@ -25,7 +25,6 @@ typedef void *HMODULE;
 typedef void *HKEY;
 typedef void *LPVOID;
 typedef void *PVOID;
-typedef int HFILE;
 typedef DWORD *LPDWORD;
 typedef BYTE *LPBYTE;
 typedef intptr_t LRESULT;
@@ -42,7 +41,6 @@ typedef BOOL *PBOOL;
 #define FALSE 0
 #define MAX_PATH 260
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
-#define HFILE_ERROR ((HFILE)-1)
 
 typedef intptr_t(WINAPI *FARPROC)(void);
 
@@ -50,7 +48,6 @@ typedef intptr_t(WINAPI *FARPROC)(void);
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
-#define ERROR_INVALID_NAME 123L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -83,10 +80,6 @@ typedef intptr_t(WINAPI *FARPROC)(void);
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FS_PERSISTENT_ACLS 0x8
-
-#define OF_READ 0x0000
-#define OF_SHARE_DENY_NONE 0x0040
-#define OFS_MAXPATHNAME 128
 
 #define DRIVE_UNKNOWN 0
 #define DRIVE_NO_ROOT_DIR 1
@@ -122,15 +115,6 @@ typedef struct _TIME_ZONE_INFORMATION {
     SYSTEMTIME DaylightDate;
     LONG DaylightBias;
 } TIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
-
-typedef struct _OFSTRUCT {
-    BYTE cBytes;
-    BYTE fFixedDisk;
-    WORD nErrCode;
-    WORD Reserved1;
-    WORD Reserved2;
-    CHAR szPathName[OFS_MAXPATHNAME];
-} OFSTRUCT;
 
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
@@ -233,9 +217,6 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
 UINT GetDriveTypeA(LPCSTR root);
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buf, LPSTR *filePart);
 BOOL SetVolumeLabelA(LPCSTR root, LPCSTR label);
-
-HFILE OpenFile(LPCSTR path, OFSTRUCT *ofs, UINT style);
-HFILE _lclose(HFILE file);
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);

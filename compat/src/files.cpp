@@ -27,9 +27,6 @@ namespace {
 constexpr DWORD kErrorInvalidHandle = 6;
 constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFF;
 constexpr unsigned kAttrArchive = 0x20;
-// Windows limits: 255 bytes per component, 259 characters of path before the terminator.
-constexpr size_t kMaxComponent = 255;
-constexpr size_t kMaxPath = MAX_PATH - 1;
 // 100-ns intervals between 1601-01-01 (FILETIME epoch) and 1970-01-01.
 constexpr int64_t kUnixEpochAsFileTime = 116444736000000000LL;
 constexpr int64_t kTicksPerSecond = 10000000;
@@ -38,7 +35,8 @@ thread_local DWORD lastError = 0;
 
 // Records of what the code asked for that the host file system cannot keep.
 std::mutex recordsLock;
-std::map<std::string, FILETIME> creationTimes;
+// Creation times by file (device and inode), whichever name or handle set them.
+std::map<std::pair<dev_t, ino_t>, FILETIME> creationTimes;
 std::map<std::string, int> attributeBytes;
 std::vector<std::string> deviceOpenPaths;
 
@@ -48,6 +46,10 @@ struct FileHandle {
     uint32_t magic;
     std::string path;
 };
+
+// The handles _get_osfhandle gave out, one per descriptor, owned here as the runtime
+// library owns its handles.
+std::map<int, FileHandle> descriptorHandles;
 
 // Entries of one _findfirst listing, served one by one through _findnext.
 struct FindList {
@@ -150,24 +152,6 @@ bool isDotEntry(const char *name) {
     return !strcmp(name, ".") || !strcmp(name, "..");
 }
 
-// OpenFile's verdict on a path that could not be opened: a name Windows would reject
-// outright is reported as such, anything else as missing.
-DWORD nameError(const char *path) {
-    if (strlen(path) > kMaxPath) return ERROR_FILENAME_EXCED_RANGE;
-    size_t component = 0;
-    for (const char *p = path; *p; ++p) {
-        component = (*p == '\\' || *p == '/') ? 0 : component + 1;
-        if (component > kMaxComponent) return ERROR_FILENAME_EXCED_RANGE;
-    }
-    bool driveColon = isalpha((unsigned char)path[0]) && path[1] == ':';
-    for (const char *p = path; *p; ++p) {
-        unsigned char c = (unsigned char)*p;
-        if (c == ':' && driveColon && p == path + 1) continue;
-        if (c < 0x20 || strchr("<>:\"|?*", c)) return ERROR_INVALID_NAME;
-    }
-    return ERROR_FILE_NOT_FOUND;
-}
-
 bool isSuperscriptDigit(char c) {
     WCHAR wide;
     return (unsigned char)c >= 0x80 && MultiByteToWideChar(CP_ACP, 0, &c, 1, &wide, 1) == 1 &&
@@ -243,13 +227,16 @@ int attributesOf(const char *path) {
 using compat::detail::hostPath;
 
 // A device name is opened as Windows would open it, as a device: the open is recorded and
-// the bytes go nowhere.
+// the bytes go nowhere (fopen and _open).
+static bool opensDevice(const char *path) {
+    if (!path || !namesDevice(path)) return false;
+    std::lock_guard<std::mutex> hold(recordsLock);
+    deviceOpenPaths.push_back(path);
+    return true;
+}
+
 FILE *compat_fopen(const char *path, const char *mode) {
-    if (path && namesDevice(path)) {
-        std::lock_guard<std::mutex> hold(recordsLock);
-        deviceOpenPaths.push_back(path);
-        return fopen("/dev/null", mode);
-    }
+    if (opensDevice(path)) return fopen("/dev/null", mode);
     return fopen(hostPath(path).c_str(), mode);
 }
 
@@ -276,6 +263,7 @@ int _access(const char *path, int mode) {
 }
 
 int _stati64(const char *path, struct _stati64 *out) {
+    compat::detail::recordCall({"_stati64", hostPath(path), 0, 0, 0});
     struct stat st;
     if (stat(hostPath(path).c_str(), &st) != 0) return -1;
     out->st_mode = (S_ISDIR(st.st_mode) ? S_IFDIR : S_IFREG) | (st.st_mode & 0777);
@@ -307,6 +295,7 @@ int _unlink(const char *path) {
 }
 
 int _open(const char *path, int flags, ...) {
+    compat::detail::recordCall({"_open", hostPath(path), 0, (DWORD)flags, 0});
     mode_t mode = 0;
     if (flags & O_CREAT) {
         va_list args;
@@ -315,6 +304,7 @@ int _open(const char *path, int flags, ...) {
         va_end(args);
         mode = (windowsMode & _S_IWRITE) ? 0666 : 0444;
     }
+    if (opensDevice(path)) return open("/dev/null", flags & ~(O_CREAT | O_EXCL));
     return open(hostPath(path).c_str(), flags, mode);
 }
 
@@ -402,9 +392,29 @@ int _findclose(intptr_t handle) {
     return 0;
 }
 
+// The handle of a descriptor names the file it reaches as /proc tells it: a file deleted
+// meanwhile is named "... (deleted)", so that calls through the handle fail as they would by
+// the file's name.
+intptr_t _get_osfhandle(int fd) {
+    char link[64], target[4096];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n < 0) {
+        errno = EBADF;
+        return (intptr_t)INVALID_HANDLE_VALUE;
+    }
+    target[n] = '\0';
+    std::lock_guard<std::mutex> hold(recordsLock);
+    FileHandle &handle = descriptorHandles[fd]; // map nodes stay where they are
+    handle.magic = FileHandle::kMagic;
+    handle.path = target;
+    return (intptr_t)&handle;
+}
+
 // ---- <direct.h> ----
 
 int _mkdir(const char *path) {
+    compat::detail::recordCall({"_mkdir", hostPath(path), 0, 0, 0});
     return mkdir(hostPath(path).c_str(), 0777);
 }
 int _rmdir(const char *path) {
@@ -425,35 +435,6 @@ char *_getcwd(char *buf, int size) {
 }
 
 // ---- kernel32 files ----
-
-HFILE OpenFile(LPCSTR path, OFSTRUCT *ofs, UINT) {
-    std::string p = hostPath(path);
-    int fd = open(p.c_str(), O_RDONLY);
-    DWORD error = ERROR_SUCCESS;
-    struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        close(fd); // Windows does not open directories as files
-        fd = -1;
-        error = ERROR_ACCESS_DENIED;
-    } else if (fd < 0) {
-        error = errno == EACCES ? ERROR_ACCESS_DENIED : nameError(path ? path : "");
-    }
-    if (ofs) {
-        ofs->cBytes = (BYTE)sizeof(OFSTRUCT);
-        ofs->fFixedDisk = 1;
-        ofs->nErrCode = (WORD)error;
-        snprintf(ofs->szPathName, sizeof ofs->szPathName, "%s", path ? path : "");
-    }
-    if (fd < 0) {
-        SetLastError(error);
-        return HFILE_ERROR;
-    }
-    return fd;
-}
-
-HFILE _lclose(HFILE file) {
-    return close(file) == 0 ? 0 : HFILE_ERROR;
-}
 
 // Only opening an existing file or directory is needed; the handle just remembers the path.
 // A directory opens only with FILE_FLAG_BACKUP_SEMANTICS, as on Windows.
@@ -501,13 +482,14 @@ BOOL SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *access,
     times[0].tv_nsec = times[1].tv_nsec = UTIME_OMIT;
     if (access) times[0] = fileTimeToTimespec(*access);
     if (modification) times[1] = fileTimeToTimespec(*modification);
-    if (utimensat(AT_FDCWD, f->path.c_str(), times, 0) != 0) {
+    struct stat st;
+    if (utimensat(AT_FDCWD, f->path.c_str(), times, 0) != 0 || stat(f->path.c_str(), &st) != 0) {
         SetLastError(errorFromErrno(errno));
         return FALSE;
     }
     if (creation) {
         std::lock_guard<std::mutex> hold(recordsLock);
-        creationTimes[f->path] = *creation;
+        creationTimes[{st.st_dev, st.st_ino}] = *creation;
     }
     return TRUE;
 }
@@ -527,7 +509,7 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME
     if (modification) *modification = timespecToFileTime(st.st_mtim);
     if (creation) {
         std::lock_guard<std::mutex> hold(recordsLock);
-        auto it = creationTimes.find(f->path);
+        auto it = creationTimes.find({st.st_dev, st.st_ino});
         *creation = it != creationTimes.end() ? it->second : timespecToFileTime(st.st_ctim);
     }
     return TRUE;

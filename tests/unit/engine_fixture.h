@@ -95,6 +95,14 @@ inline std::string zlibDeflate(const std::string &in, int level = 9,
     return out;
 }
 
+// How many calls of `name` the host stand-ins recorded since compat::reset().
+inline int apiCallCount(const char *name) {
+    int n = 0;
+    for (const compat::ApiCall &c : compat::apiCalls())
+        n += c.name == name;
+    return n;
+}
+
 // Little-endian field writers for hand-built records.
 inline void put16(std::string &s, unsigned v) {
     s += (char)(v & 0xFF);

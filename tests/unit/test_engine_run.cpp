@@ -266,6 +266,26 @@ TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
     EXPECT_EQ("new", readFile("a.txt"));
 }
 
+// What a run asks the file system while it makes ten files in one folder five levels down, a
+// directory entry for a folder made already, and a file in a new folder beside it: each
+// question once. The volume once per run, each directory once (made; looked at only when that
+// fails), each new file only by being made (its times go through the handle it was written
+// with); no name is searched for along the PATH (OpenFile is gone from the stand-ins).
+TEST_F(EngineRun, FileSystemCallsOfARun) {
+    std::vector<Member> members;
+    for (int i = 0; i < 10; i++)
+        members.push_back({"a/b/c/d/e/f" + std::to_string(i) + ".txt", "data"});
+    members.push_back({"a/b/c/", ""});
+    members.push_back({"a/b/x/y.txt", "data"});
+    EXPECT_EQ(0, run(buildPackage(members, Stub)));
+    EXPECT_EQ(1, apiCallCount("GetVolumeInformationA"));
+    EXPECT_EQ(1, apiCallCount("_stati64")); // the archive
+    EXPECT_EQ(6, apiCallCount("_mkdir"));   // a to e, and x
+    EXPECT_EQ(12, apiCallCount("_open"));   // the archive and the 11 files
+    EXPECT_EQ(0, apiCallCount("CreateFileA"));
+    EXPECT_EQ("", messages());
+}
+
 // ---------------------------------------------------------------------------------------
 
 // Blocks as compressed extra fields carry them: method, CRC-32 of the data, then the data.

@@ -189,22 +189,22 @@ TEST_F(FinishTzBug, TimesBefore1980AreRaised) {
 // ---------------------------------------------------------------------------------------
 // Volumes and system
 
-TEST(FinishVolume, LocalTimeFileSystems) {
+// NTQueryTargetFS in a run of its own: within a run the volume is asked once per root.
+static int localTimeIn(const char *fileSystem, const char *path, bool queryFails = false) {
     compat::reset();
-    EXPECT_EQ(0, NTQueryTargetFS("x.txt")); // NTFS
-    const char *local[] = {"FAT", "FAT32", "fat", "VFAT", "HPFS"};
-    for (const char *fs : local) {
-        compat::setVolume(fs, 255, 0);
-        EXPECT_EQ(1, NTQueryTargetFS("x.txt")) << fs;
-    }
-    const char *utc[] = {"NTFS", "exFAT", "FA", "CDFS", ""};
-    for (const char *fs : utc) {
-        compat::setVolume(fs, 255, 0);
-        EXPECT_EQ(0, NTQueryTargetFS("C:\\x.txt")) << fs;
-    }
-    compat::setVolume("FAT", 12, 0);
-    compat::setVolumeQueryFails(true);
-    EXPECT_EQ(0, NTQueryTargetFS("x.txt")); // cannot be asked: taken as UTC
+    compat::setVolume(fileSystem, 255, 0);
+    compat::setVolumeQueryFails(queryFails);
+    checkdir(NULL, END);
+    return NTQueryTargetFS(path);
+}
+
+TEST(FinishVolume, LocalTimeFileSystems) {
+    EXPECT_EQ(0, localTimeIn("NTFS", "x.txt"));
+    for (const char *fs : {"FAT", "FAT32", "fat", "VFAT", "HPFS"})
+        EXPECT_EQ(1, localTimeIn(fs, "x.txt")) << fs;
+    for (const char *fs : {"NTFS", "exFAT", "FA", "CDFS", ""})
+        EXPECT_EQ(0, localTimeIn(fs, "C:\\x.txt")) << fs;
+    EXPECT_EQ(0, localTimeIn("FAT", "x.txt", true)); // cannot be asked: taken as UTC
     compat::reset();
 }
 

@@ -32,6 +32,14 @@ bool exists(const char *path) {
     return stat(path, &st) == 0;
 }
 
+// Components of 99 characters, "/" between them, len characters in all.
+std::string deepPath(size_t len) {
+    std::string p;
+    while (p.size() < len)
+        p += p.size() % 100 == 99 ? '/' : 'd';
+    return p;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -164,6 +172,16 @@ TEST_F(MapName, FileInTheWayOfADirectory) {
     EXPECT_EQ(nullptr, G.long_path);
 }
 
+// A name that is taken but cannot be looked at: a symbolic link to itself.
+TEST_F(MapName, DirectoryThatCannotBeMade) {
+    ASSERT_EQ(0, symlink("loop", "loop"));
+    EXPECT_EQ(3, map("loop/f.txt"));
+    EXPECT_NE(std::string::npos,
+              messages().find("checkdir error:  cannot create loop\n"
+                              "                 unable to process loop/f.txt.\n"));
+    EXPECT_EQ(nullptr, G.long_path);
+}
+
 TEST_F(MapName, FreshenCreatesNoDirectory) {
     G.freshen = 1;
     EXPECT_EQ(2, map("newdir/f.txt"));
@@ -269,24 +287,63 @@ TEST(MapFloppy, RemovableDrive) {
 // ---------------------------------------------------------------------------------------
 // Volume queries
 
-TEST(MapVolume, OldFatByComponentLength) {
+// IsVolumeOldFAT in a run of its own: within a run the volume is asked once per root.
+static int oldFatIn(const char *fileSystem, DWORD maxComponent, const char *path,
+                    bool queryFails = false) {
     compat::reset();
-    EXPECT_EQ(0, IsVolumeOldFAT("x.txt")); // NTFS, 255
-    compat::setVolume("FAT", 12, 0);
-    EXPECT_EQ(1, IsVolumeOldFAT("x.txt"));
-    compat::setVolume("FAT", 13, 0);
-    EXPECT_EQ(0, IsVolumeOldFAT("C:\\x.txt"));
-    compat::setVolume("FAT", 12, 0);
-    compat::setVolumeQueryFails(true);
-    EXPECT_EQ(0, IsVolumeOldFAT("x.txt")); // cannot be asked: long names assumed
+    compat::setVolume(fileSystem, maxComponent, 0);
+    compat::setVolumeQueryFails(queryFails);
+    checkdir(NULL, END);
+    return IsVolumeOldFAT(path);
+}
+
+TEST(MapVolume, OldFatByComponentLength) {
+    EXPECT_EQ(0, oldFatIn("NTFS", 255, "x.txt"));
+    EXPECT_EQ(1, oldFatIn("FAT", 12, "x.txt"));
+    EXPECT_EQ(0, oldFatIn("FAT", 13, "C:\\x.txt"));
+    EXPECT_EQ(0, oldFatIn("FAT", 12, "x.txt", true)); // cannot be asked: long names assumed
     compat::reset();
 }
 
+TEST(MapVolume, AskedOncePerRunAndRoot) {
+    compat::reset();
+    checkdir(NULL, END);
+    EXPECT_EQ(0, IsVolumeOldFAT("a b.txt"));
+    compat::setVolume("FAT", 12, 0); // unseen until the next run
+    EXPECT_EQ(0, IsVolumeOldFAT("c d.txt"));
+    EXPECT_EQ(0, NTQueryTargetFS("d/e.txt"));
+    EXPECT_EQ(1, apiCallCount("GetVolumeInformationA"));
+    EXPECT_EQ(1, IsVolumeOldFAT("C:\\x.txt")); // another root is asked of its own
+    checkdir(NULL, END);
+    EXPECT_EQ(1, IsVolumeOldFAT("a b.txt"));
+    EXPECT_EQ(3, apiCallCount("GetVolumeInformationA"));
+    compat::reset();
+}
+
+struct ValidityCase {
+    const char *label;
+    std::string path;
+    int valid;
+};
+
+// From the root, "/" and the name make the full path.
 TEST(MapVolume, FileNameValidity) {
     compat::reset();
-    EXPECT_EQ(1, IsFileNameValid("does-not-exist.txt"));
-    EXPECT_EQ(0, IsFileNameValid("bad|name"));
-    EXPECT_EQ(0, IsFileNameValid(std::string(256, 'z').c_str()));
+    char cwd[4096];
+    ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(0, chdir("/"));
+    const ValidityCase cases[] = {
+        {"missing file", "does-not-exist.txt", 1},
+        {"character no name holds", "bad|name", 0},
+        {"a drive's colon", "C:\\x", 1},
+        {"longest component", std::string(255, 'z'), 1},
+        {"component too long", std::string(256, 'z'), 0},
+        {"full path of 259", deepPath(258), 1},
+        {"full path of 260", deepPath(259), 0},
+    };
+    for (const ValidityCase &c : cases)
+        EXPECT_EQ(c.valid, IsFileNameValid(c.path.c_str())) << c.label;
+    ASSERT_EQ(0, chdir(cwd));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,0 +1,333 @@
+#!/usr/bin/env python3
+"""Packages of many files against the platform's floor.
+
+    bench/floor_bench.py [--rounds N] [--build DIR] [--ombrelin PATH] [--trees tree,runtime]
+                         [--methods stored,deflated] [--stub LABEL=PATH ...]
+                         [--no-wine] [--no-host] [--keep]
+
+Trees (bench/make_archives.py): "tree", the 5,000 real files of the decoder's benchmark in
+their directories, and "runtime", a Java application's package of about 1,000 files, a few of
+them large. Each tree is unpacked into a folder, which tools/pack_installer.py packs (stored,
+and deflated as packages are by default) behind the installer stub, with recorder.exe as the
+package's installer.exe.
+
+Under Wine (the 32-bit programs where this machine runs 32-bit code, else the 64-bit build of
+the same sources): floor.exe, which makes the same directories and files with the same bytes,
+times and attributes through plain Win32 calls and nothing else; the stub itself, from start
+to hand-off (TEMP is the run's own folder, where it makes tmpqel01); ombrelin.exe -q
+extracting the package in the run's folder. On the host: ombrelin -q, bsdtar -xf and cp -r
+of the unpacked folder.
+
+Every run writes into a new folder and the outputs stay until the end (ext4 slows down
+creating files right after many were deleted; wait a few minutes between two invocations),
+and the disk is synced before each run, so that no run pays for writing out the last one's.
+Runs are interleaved (A, B, C, A, B, C, ...); round 0 is a warm-up and is not counted.
+Figures: seconds, median (min-max), and the median (min-max) of each program's time over the
+floor's (or bsdtar's) in the same round. With --stub, the given stub executables (the Windows
+build's installer.exe by default) each get a package of the same archive, so that two
+versions compare in one run.
+"""
+import argparse
+import datetime
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parent
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import wine  # noqa: E402
+
+QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+LABELS = {"tree": "the 5,000-file tree", "runtime": "a Java application with its runtime"}
+FILETIME_1970 = 116444736000000000  # 100-ns intervals from 1601 to 1970
+ATTR_ARCHIVE = 0x20
+LOCAL_HDR_LEN = 30
+TIMEOUT = 1800  # seconds for one run under Wine
+
+
+# ---------------------------------------------------------------------------------------
+# Packages
+
+
+def unpack_tree(work, kind):
+    """The tree as a folder: make_archives.py's archive of it, unpacked."""
+    archive = work / (kind + "-source.zip")
+    subprocess.run([sys.executable, str(HERE / "make_archives.py"), kind, str(archive)],
+                   check=True)
+    folder = work / (kind + "-folder")
+    with zipfile.ZipFile(archive) as z:
+        z.extractall(folder)
+    archive.unlink()
+    return folder
+
+
+DEVICES = {"con", "prn", "aux", "nul", "conin$", "conout$"} | {
+    "%s%d" % (p, i) for p in ("com", "lpt") for i in range(1, 10)}
+
+
+def windows_names_only(folder):
+    """Removes what Windows could not hold as it is: names with characters it refuses, with
+    trailing dots or spaces, device names, and names that differ from an earlier one only in
+    case (the stub would keep the first and warn). Returns how many were removed."""
+    seen, removed = set(), 0
+    for dirpath, dirs, names in os.walk(folder):
+        dirs.sort()
+        for n in sorted(dirs) + sorted(names):
+            p = Path(dirpath, n)
+            key = str(p.relative_to(folder)).lower()
+            bad = (any(c in n for c in '<>:"|?*\\') or any(ord(c) < 32 for c in n)
+                   or n[-1] in ". " or n.split(".")[0].lower() in DEVICES or key in seen)
+            seen.add(key)
+            if bad:
+                removed += 1
+                if p.is_dir() and not p.is_symlink():
+                    shutil.rmtree(p)
+                    dirs.remove(n)
+                else:
+                    p.unlink()
+    return removed
+
+
+def pack(folder, stub, output, method):
+    flag = {"stored": "--store", "deflated": "--deflate"}[method]
+    subprocess.run([sys.executable, str(ROOT / "tools" / "pack_installer.py"), "-q", flag,
+                    "-s", str(stub), "-o", str(output), str(folder)], check=True)
+
+
+def manifest_for(package, path):
+    """floor.exe's steps for a stored package: the directories of each member before it (as
+    the stub makes them), then the member, its bytes where they lie in the package."""
+    made, lines = set(), []
+    with open(package, "rb") as f, zipfile.ZipFile(package) as z:
+        for info in z.infolist():  # the offsets zipfile gives count from the file's start
+            parts = info.filename.rstrip("/").split("/")
+            dirs = parts if info.is_dir() else parts[:-1]
+            for i in range(1, len(dirs) + 1):
+                d = "\\".join(dirs[:i])
+                if d not in made:
+                    made.add(d)
+                    lines.append("D " + d)
+            if info.is_dir():
+                continue
+            f.seek(info.header_offset + 26)
+            name_len = int.from_bytes(f.read(2), "little")
+            extra_len = int.from_bytes(f.read(2), "little")
+            offset = info.header_offset + LOCAL_HDR_LEN + name_len + extra_len
+            stamp = datetime.datetime(*info.date_time, tzinfo=datetime.timezone.utc).timestamp()
+            filetime = int(stamp) * 10_000_000 + FILETIME_1970
+            attributes = (info.external_attr & 0xFF) | ATTR_ARCHIVE
+            lines.append("F %d %d %d %d %s" % (offset, info.file_size, filetime, attributes,
+                                               "\\".join(parts)))
+    Path(path).write_text("\r\n".join(lines) + "\r\n")
+    return sum(1 for l in lines if l[0] == "D")
+
+
+def read_through(path):
+    with open(path, "rb") as f:  # into the page cache before the first timed run
+        while f.read(1 << 20):
+            pass
+
+
+def expected_files(folder):
+    """{relative posix path: size} of every file of the folder."""
+    out = {}
+    for dirpath, _, names in os.walk(folder):
+        for n in names:
+            p = Path(dirpath, n)
+            out[p.relative_to(folder).as_posix()] = p.stat().st_size
+    return out
+
+
+def check_output(label, root, expected):
+    for name, size in expected.items():
+        p = Path(root, name)
+        if not p.is_file() or p.stat().st_size != size:
+            sys.exit("%s: %s is missing or has the wrong size in %s" % (label, name, root))
+
+
+# ---------------------------------------------------------------------------------------
+# Runs
+
+
+class WinePeers:
+    """The programs under Wine, each run through the harness's launch.exe."""
+
+    def __init__(self, session, build, work):
+        self.session, self.work = session, work
+        self.floor = build / "bench" / "floor.exe"
+        self.ombrelin = build / "ombrelin.exe"
+        if not self.floor.exists():
+            sys.exit("no %s: configure %s with -DWITH_BENCHMARKS=ON" % (self.floor, build))
+
+    def run(self, label, cmdline, cwd, env=None):
+        art = self.work / "art" / cwd.name
+        result = self.session.run(cmdline, cwd, env=env, artifacts=art, timeout=TIMEOUT)
+        if result.status != "exit" or result.exit_code != 0:
+            sys.exit("%s failed: %r (see %s)" % (label, result, art))
+        return result.seconds
+
+    def peers(self, case):
+        """(label, run) pairs; run(folder) returns the seconds and the output's root."""
+        w = self.session.winpath
+        package = case["packages"][0][1]
+        out = [("floor.exe", self.runner("floor.exe", '"%s" "%s" "%s"' % (
+            w(self.floor), w(case["manifest"]), w(case["floor_data"]))))]
+        out += [(label, self.stub_runner(label, p)) for label, p in case["packages"]]
+        out.append(("ombrelin.exe -q", self.runner("ombrelin.exe", '"%s" -q "%s"' % (
+            w(self.ombrelin), w(package)))))
+        return out
+
+    def runner(self, label, cmdline):
+        return lambda d: (self.run(label, cmdline, d), d)
+
+    def stub_runner(self, label, package):
+        # Of the variables the stub looks at for its temporary folder, only TEMP is set: the
+        # run's own folder, where it makes tmpqel01.
+        def run(d):
+            env = {"TEMP": self.session.winpath(d), "TMP": None, "HOME": None,
+                   "HOMEDRIVE": None, "HOMEPATH": None}
+            return self.run(label, '"%s"' % self.session.winpath(package), d, env), d / "tmpqel01"
+        return run
+
+
+def host_peers(ombrelin, case):
+    def timed(command, cwd=None):
+        began = time.perf_counter()
+        done = subprocess.run(command, cwd=cwd, **QUIET)
+        if done.returncode != 0:
+            sys.exit("%s failed (exit %d)" % (command[0], done.returncode))
+        return time.perf_counter() - began
+
+    archive, folder = case["archive"], case["folder"]
+    return [
+        ("ombrelin -q", lambda d: (timed([ombrelin, "-q", str(archive)], cwd=d), d)),
+        ("bsdtar -xf", lambda d: (timed(["bsdtar", "-xf", str(archive), "-C", str(d)]), d)),
+        ("cp -r", lambda d: (timed(["cp", "-r", str(folder), str(d / "copy")]), d / "copy")),
+    ]
+
+
+def interleave(work, name, peers, rounds, expected):
+    """{label: [seconds per counted round]}; round 0 is a warm-up, checked, not counted."""
+    times = {label: [] for label, _ in peers}
+    for r in range(rounds + 1):
+        for i, (label, run) in enumerate(peers):
+            d = work / ("%s-%d-%d" % (name, i, r))
+            d.mkdir()
+            # The last run's bytes go to the disk now, not during this run.
+            os.sync()
+            seconds, root = run(d)
+            if r == 0:
+                check_output(label, root, expected)
+            else:
+                times[label].append(seconds)
+    return times
+
+
+def ratios(a, b):
+    r = [x / y for x, y in zip(a, b)]
+    return "%5.2f (%4.2f-%4.2f)" % (statistics.median(r), min(r), max(r))
+
+
+def report(title, times, base, steps=()):
+    """The table; with steps (labels of successive versions), also each one's time over the
+    one before it, round by round."""
+    print("\n" + title)
+    print("  %-20s %26s   time / %s's in the same round"
+          % ("", "seconds median (min-max)", base))
+    for label, s in times.items():
+        print("  %-20s %8.2f (%6.2f-%6.2f)   %s"
+              % (label, statistics.median(s), min(s), max(s), ratios(s, times[base])))
+    for before, after in zip(steps, steps[1:]):
+        print("  %-20s time / %s's: %s" % (after, before, ratios(times[after], times[before])))
+
+
+# ---------------------------------------------------------------------------------------
+
+
+def parse_args():
+    ap = argparse.ArgumentParser(description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--rounds", type=int, default=5)
+    ap.add_argument("--build", type=Path, help="Windows build with -DWITH_BENCHMARKS=ON "
+                    "(default: build/bench-win32 where 32-bit code runs, else build/bench-win64)")
+    ap.add_argument("--ombrelin", type=Path, default=ROOT / "build" / "bench" / "ombrelin",
+                    help="the host build's console driver")
+    ap.add_argument("--trees", default="tree,runtime")
+    ap.add_argument("--methods", default="stored,deflated")
+    ap.add_argument("--stub", action="append", default=[], metavar="LABEL=PATH",
+                    help="a stub executable to compare (repeatable)")
+    ap.add_argument("--no-wine", action="store_true")
+    ap.add_argument("--no-host", action="store_true")
+    ap.add_argument("--keep", action="store_true", help="leave the work folder")
+    return ap.parse_args()
+
+
+def main():
+    args = parse_args()
+    build = (args.build or ROOT / "build" / ("bench-" + wine.probe())).resolve()
+    stubs = ([tuple(s.split("=", 1)) for s in args.stub]
+             or [("installer.exe", build / "installer.exe")])
+    recorder = build / "tests" / "winhelpers" / "recorder.exe"
+    work = Path(tempfile.mkdtemp(prefix="bench_floor.", dir=os.environ.get("TMPDIR", "/tmp")))
+    session = None
+    try:
+        if not args.no_wine:
+            session = wine.WineSession(build)
+            session.start()
+            wine_peers = WinePeers(session, build, work)
+        for kind in args.trees.split(","):
+            folder = unpack_tree(work, kind)
+            removed = windows_names_only(folder)
+            shutil.copyfile(recorder, folder / "installer.exe")
+            expected = expected_files(folder)
+            total = sum(expected.values())
+            # floor.exe takes its bytes from a stored package of the tree, whatever the method.
+            floor_data = work / (kind + "-floor.exe")
+            pack(folder, stubs[0][1], floor_data, "stored")
+            manifest = work / (kind + ".manifest")
+            dirs = manifest_for(floor_data, manifest)
+            read_through(floor_data)
+            for method in args.methods.split(","):
+                case = {"folder": folder, "manifest": manifest, "floor_data": floor_data,
+                        "archive": work / ("%s-%s.zip" % (kind, method)), "packages": []}
+                # The archive's offsets count from its own start: every stub takes it as it is.
+                first = work / ("%s-%s-0.exe" % (kind, method))
+                pack(folder, stubs[0][1], first, method)
+                case["archive"].write_bytes(first.read_bytes()[Path(stubs[0][1]).stat().st_size:])
+                for i, (label, stub) in enumerate(stubs):
+                    package = work / ("%s-%s-%d.exe" % (kind, method, i))
+                    package.write_bytes(Path(stub).read_bytes() + case["archive"].read_bytes())
+                    read_through(package)
+                    case["packages"].append((label, package))
+                title = "%s: %d files, %d directories, %.1f MB, %s; %d interleaved rounds" % (
+                    LABELS.get(kind, kind), len(expected), dirs, total / 1e6, method, args.rounds)
+                if removed:
+                    title += "\n (%d names that Windows cannot hold as they are left out)" % removed
+                if session:
+                    times = interleave(work, "%s-%s-wine" % (kind, method),
+                                       wine_peers.peers(case), args.rounds, expected)
+                    report("%s\n under Wine (%s programs)" % (title, session.arch), times,
+                           "floor.exe", [label for label, _ in stubs] if len(stubs) > 1 else ())
+                if not args.no_host:
+                    times = interleave(work, "%s-%s-host" % (kind, method),
+                                       host_peers(str(args.ombrelin), case), args.rounds, expected)
+                    report("%s\n host build" % title, times, "bsdtar -xf")
+                sys.stdout.flush()
+    finally:
+        if session:
+            session.stop()
+        if args.keep:
+            print("kept", work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
