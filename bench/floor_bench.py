@@ -3,11 +3,12 @@
 
     bench/floor_bench.py [--rounds N] [--build DIR] [--ombrelin PATH] [--trees tree,runtime]
                          [--methods stored,deflated] [--stub LABEL=PATH ...]
-                         [--no-wine] [--no-host] [--keep]
+                         [--folders PATH[,PATH...]] [--no-wine] [--no-host] [--keep]
 
 Trees (bench/make_archives.py): "tree", the 5,000 real files of the decoder's benchmark in
 their directories, and "runtime", a Java application's package of about 1,000 files, a few of
-them large. Each tree is unpacked into a folder, which tools/pack_installer.py packs (stored,
+them large; with --folders, also "folders", a package of real folders of this machine (each
+a top-level directory of it, symbolic links followed). Each tree is unpacked into a folder, which tools/pack_installer.py packs (stored,
 and deflated as packages are by default) behind the installer stub, with recorder.exe as the
 package's installer.exe.
 
@@ -29,6 +30,7 @@ versions compare in one run.
 """
 import argparse
 import datetime
+import filecmp
 import os
 import shutil
 import statistics
@@ -45,7 +47,8 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import wine  # noqa: E402
 
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-LABELS = {"tree": "the 5,000-file tree", "runtime": "a Java application with its runtime"}
+LABELS = {"tree": "the 5,000-file tree", "runtime": "a Java application with its runtime",
+          "folders": "real folders"}
 FILETIME_1970 = 116444736000000000  # 100-ns intervals from 1601 to 1970
 ATTR_ARCHIVE = 0x20
 LOCAL_HDR_LEN = 30
@@ -54,6 +57,14 @@ TIMEOUT = 1800  # seconds for one run under Wine
 
 # ---------------------------------------------------------------------------------------
 # Packages
+
+
+def copy_folders(work, paths):
+    """The "folders" tree: each folder copied in as a top-level directory."""
+    folder = work / "folders-folder"
+    for p in paths:
+        shutil.copytree(p, folder / Path(p).name, ignore_dangling_symlinks=True)
+    return folder
 
 
 def unpack_tree(work, kind):
@@ -145,11 +156,23 @@ def expected_files(folder):
     return out
 
 
-def check_output(label, root, expected):
+def check_output(label, root, expected, folder):
+    """Every file is there with the folder's bytes."""
     for name, size in expected.items():
         p = Path(root, name)
-        if not p.is_file() or p.stat().st_size != size:
-            sys.exit("%s: %s is missing or has the wrong size in %s" % (label, name, root))
+        if not p.is_file() or p.stat().st_size != size or not filecmp.cmp(
+                p, Path(folder, name), shallow=False):
+            sys.exit("%s: %s is missing or differs in %s" % (label, name, root))
+
+
+def check_handed_off(label, root):
+    """recorder.exe, the package's installer.exe, has written down its start."""
+    record = Path(root, "recorded.txt")
+    for _ in range(100):
+        if record.exists() and record.read_text(errors="replace").endswith("end\n"):
+            return
+        time.sleep(0.1)
+    sys.exit("%s: the package's installer.exe did not start (no %s)" % (label, record))
 
 
 # ---------------------------------------------------------------------------------------
@@ -194,6 +217,7 @@ class WinePeers:
             env = {"TEMP": self.session.winpath(d), "TMP": None, "HOME": None,
                    "HOMEDRIVE": None, "HOMEPATH": None}
             return self.run(label, '"%s"' % self.session.winpath(package), d, env), d / "tmpqel01"
+        run.hands_off = True
         return run
 
 
@@ -213,8 +237,9 @@ def host_peers(ombrelin, case):
     ]
 
 
-def interleave(work, name, peers, rounds, expected):
+def interleave(work, name, peers, rounds, case):
     """{label: [seconds per counted round]}; round 0 is a warm-up, checked, not counted."""
+    expected = case["expected"]
     times = {label: [] for label, _ in peers}
     for r in range(rounds + 1):
         for i, (label, run) in enumerate(peers):
@@ -224,7 +249,9 @@ def interleave(work, name, peers, rounds, expected):
             os.sync()
             seconds, root = run(d)
             if r == 0:
-                check_output(label, root, expected)
+                check_output(label, root, expected, case["folder"])
+                if getattr(run, "hands_off", False):
+                    check_handed_off(label, root)
             else:
                 times[label].append(seconds)
     return times
@@ -261,6 +288,7 @@ def parse_args():
                     help="the host build's console driver")
     ap.add_argument("--trees", default="tree,runtime")
     ap.add_argument("--methods", default="stored,deflated")
+    ap.add_argument("--folders", help="real folders to package as one more tree")
     ap.add_argument("--stub", action="append", default=[], metavar="LABEL=PATH",
                     help="a stub executable to compare (repeatable)")
     ap.add_argument("--no-wine", action="store_true")
@@ -282,8 +310,10 @@ def main():
             session = wine.WineSession(build)
             session.start()
             wine_peers = WinePeers(session, build, work)
-        for kind in args.trees.split(","):
-            folder = unpack_tree(work, kind)
+        kinds = args.trees.split(",") if args.trees else []
+        for kind in kinds + (["folders"] if args.folders else []):
+            folder = (copy_folders(work, args.folders.split(",")) if kind == "folders"
+                      else unpack_tree(work, kind))
             removed = windows_names_only(folder)
             shutil.copyfile(recorder, folder / "installer.exe")
             expected = expected_files(folder)
@@ -295,7 +325,8 @@ def main():
             dirs = manifest_for(floor_data, manifest)
             read_through(floor_data)
             for method in args.methods.split(","):
-                case = {"folder": folder, "manifest": manifest, "floor_data": floor_data,
+                case = {"folder": folder, "expected": expected, "manifest": manifest,
+                        "floor_data": floor_data,
                         "archive": work / ("%s-%s.zip" % (kind, method)), "packages": []}
                 # The archive's offsets count from its own start: every stub takes it as it is.
                 first = work / ("%s-%s-0.exe" % (kind, method))
@@ -312,12 +343,12 @@ def main():
                     title += "\n (%d names that Windows cannot hold as they are left out)" % removed
                 if session:
                     times = interleave(work, "%s-%s-wine" % (kind, method),
-                                       wine_peers.peers(case), args.rounds, expected)
+                                       wine_peers.peers(case), args.rounds, case)
                     report("%s\n under Wine (%s programs)" % (title, session.arch), times,
                            "floor.exe", [label for label, _ in stubs] if len(stubs) > 1 else ())
                 if not args.no_host:
                     times = interleave(work, "%s-%s-host" % (kind, method),
-                                       host_peers(str(args.ombrelin), case), args.rounds, expected)
+                                       host_peers(str(args.ombrelin), case), args.rounds, case)
                     report("%s\n host build" % title, times, "bsdtar -xf")
                 sys.stdout.flush()
     finally:
