@@ -8,9 +8,9 @@
 Trees (bench/make_archives.py): "tree", the 5,000 real files of the decoder's benchmark in
 their directories, and "runtime", a Java application's package of about 1,000 files, a few of
 them large; with --folders, also "folders", a package of real folders of this machine (each
-a top-level directory of it, symbolic links followed). Each tree is unpacked into a folder, which tools/pack_installer.py packs (stored,
-and deflated as packages are by default) behind the installer stub, with recorder.exe as the
-package's installer.exe.
+a top-level directory of it, symbolic links followed). Each tree is unpacked into a folder,
+which tools/pack_installer.py packs (stored, and deflated as packages are by default) behind
+the installer stub, with recorder.exe as the package's installer.exe.
 
 Under Wine (the 32-bit programs where this machine runs 32-bit code, else the 64-bit build of
 the same sources): floor.exe, which makes the same directories and files with the same bytes,
