@@ -294,7 +294,9 @@ def parse_args():
     ap.add_argument("--no-wine", action="store_true")
     ap.add_argument("--no-host", action="store_true")
     ap.add_argument("--keep", action="store_true", help="leave the work folder")
-    return ap.parse_args()
+    args = ap.parse_args()
+    args.ombrelin = args.ombrelin.resolve()  # each run starts in a folder of its own
+    return args
 
 
 def main():
