@@ -17,13 +17,11 @@ round 0 is a warm-up and is not counted. Figures: seconds, median [min, max], an
 median of ombrelin's time over each peer's in the same round."""
 import argparse
 import os
-import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 
-from extract_speed import timed_rounds
+from extract_speed import timed_rounds, work_folder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -71,8 +69,7 @@ def main():
     ombrelin = os.path.abspath(args.ombrelin)
     if not os.access(ombrelin, os.X_OK):
         sys.exit("no %s: build it first (see the README's benchmark section)" % ombrelin)
-    work = tempfile.mkdtemp(prefix="bench_archives.", dir=os.environ.get("TMPDIR", "/tmp"))
-    try:
+    with work_folder("bench_archives.", args.keep) as work:
         for kind in ("text", "binaries"):
             archive = make(work, kind)
             times, _ = timed_rounds(work, kind, archive, testers(ombrelin), args.rounds, False)
@@ -83,11 +80,6 @@ def main():
                                              args.rounds)
         report("extracting the tree (%d files, %.1f MB), %d interleaved rounds"
                % (files, total / 1e6, args.rounds), times)
-    finally:
-        if args.keep:
-            print("kept", work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -12,6 +12,7 @@ many were deleted. Everything lives in one temporary directory that is removed a
 Figures are MB/s of extracted data (10^6 bytes per second), process start included (for
 zipfile that is the interpreter's start, about 20 ms)."""
 import argparse
+import contextlib
 import os
 import shutil
 import statistics
@@ -24,6 +25,19 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 
 ZIPFILE_EXTRACT = "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])"
+
+
+@contextlib.contextmanager
+def work_folder(prefix, keep):
+    """A new folder under $TMPDIR for one benchmark's files, removed at the end unless kept."""
+    work = tempfile.mkdtemp(prefix=prefix, dir=os.environ.get("TMPDIR", "/tmp"))
+    try:
+        yield work
+    finally:
+        if keep:
+            print("kept", work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
 
 
 def tools(ombrelin):
@@ -54,8 +68,7 @@ def main():
     if not os.access(ombrelin, os.X_OK):
         sys.exit("no %s: build it first" % ombrelin)
 
-    work = tempfile.mkdtemp(prefix="bench_extract.", dir=os.environ.get("TMPDIR", "/tmp"))
-    try:
+    with work_folder("bench_extract.", args.keep) as work:
         cases = []
         for kind, label in (("many-small", "5,000 small files"), ("few-large", "4 large files")):
             archive = os.path.join(work, kind + ".zip")
@@ -63,11 +76,6 @@ def main():
             cases.append((label, kind, archive))
         for label, kind, archive in cases:
             run_case(work, label, kind, archive, tools(ombrelin), args.rounds)
-    finally:
-        if args.keep:
-            print("kept", work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
 
 
 def warm(archive):

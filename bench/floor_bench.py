@@ -36,7 +36,6 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 import zipfile
 from pathlib import Path
@@ -45,6 +44,7 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import wine  # noqa: E402
+from extract_speed import work_folder  # noqa: E402
 
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 LABELS = {"tree": "the 5,000-file tree", "runtime": "a Java application with its runtime",
@@ -299,67 +299,72 @@ def parse_args():
     return args
 
 
+def package_cases(work, kind, folder, methods, stubs):
+    """The tree's packages, one case per method, each with a package per stub."""
+    for method in methods:
+        case = {"archive": work / ("%s-%s.zip" % (kind, method)), "packages": []}
+        # The archive's offsets count from its own start: every stub takes it as it is.
+        first = work / ("%s-%s-0.exe" % (kind, method))
+        pack(folder, stubs[0][1], first, method)
+        case["archive"].write_bytes(first.read_bytes()[Path(stubs[0][1]).stat().st_size:])
+        for i, (label, stub) in enumerate(stubs):
+            package = work / ("%s-%s-%d.exe" % (kind, method, i))
+            package.write_bytes(Path(stub).read_bytes() + case["archive"].read_bytes())
+            read_through(package)
+            case["packages"].append((label, package))
+        yield method, case
+
+
+def bench_tree(args, work, kind, stubs, recorder, wine_peers):
+    folder = (copy_folders(work, args.folders.split(",")) if kind == "folders"
+              else unpack_tree(work, kind))
+    removed = windows_names_only(folder)
+    shutil.copyfile(recorder, folder / "installer.exe")
+    expected = expected_files(folder)
+    total = sum(expected.values())
+    # floor.exe takes its bytes from a stored package of the tree, whatever the method.
+    floor_data = work / (kind + "-floor.exe")
+    pack(folder, stubs[0][1], floor_data, "stored")
+    manifest = work / (kind + ".manifest")
+    dirs = manifest_for(floor_data, manifest)
+    read_through(floor_data)
+    for method, case in package_cases(work, kind, folder, args.methods.split(","), stubs):
+        case.update(folder=folder, expected=expected, manifest=manifest, floor_data=floor_data)
+        title = "%s: %d files, %d directories, %.1f MB, %s; %d interleaved rounds" % (
+            LABELS.get(kind, kind), len(expected), dirs, total / 1e6, method, args.rounds)
+        if removed:
+            title += "\n (%d names that Windows cannot hold as they are left out)" % removed
+        if wine_peers:
+            times = interleave(work, "%s-%s-wine" % (kind, method), wine_peers.peers(case),
+                               args.rounds, case)
+            report("%s\n under Wine (%s programs)" % (title, wine_peers.session.arch), times,
+                   "floor.exe", [label for label, _ in stubs] if len(stubs) > 1 else ())
+        if not args.no_host:
+            times = interleave(work, "%s-%s-host" % (kind, method),
+                               host_peers(str(args.ombrelin), case), args.rounds, case)
+            report("%s\n host build" % title, times, "bsdtar -xf")
+        sys.stdout.flush()
+
+
 def main():
     args = parse_args()
     build = (args.build or ROOT / "build" / ("bench-" + wine.probe())).resolve()
     stubs = ([tuple(s.split("=", 1)) for s in args.stub]
              or [("installer.exe", build / "installer.exe")])
     recorder = build / "tests" / "winhelpers" / "recorder.exe"
-    work = Path(tempfile.mkdtemp(prefix="bench_floor.", dir=os.environ.get("TMPDIR", "/tmp")))
-    session = None
-    try:
-        if not args.no_wine:
-            session = wine.WineSession(build)
-            session.start()
-            wine_peers = WinePeers(session, build, work)
-        kinds = args.trees.split(",") if args.trees else []
-        for kind in kinds + (["folders"] if args.folders else []):
-            folder = (copy_folders(work, args.folders.split(",")) if kind == "folders"
-                      else unpack_tree(work, kind))
-            removed = windows_names_only(folder)
-            shutil.copyfile(recorder, folder / "installer.exe")
-            expected = expected_files(folder)
-            total = sum(expected.values())
-            # floor.exe takes its bytes from a stored package of the tree, whatever the method.
-            floor_data = work / (kind + "-floor.exe")
-            pack(folder, stubs[0][1], floor_data, "stored")
-            manifest = work / (kind + ".manifest")
-            dirs = manifest_for(floor_data, manifest)
-            read_through(floor_data)
-            for method in args.methods.split(","):
-                case = {"folder": folder, "expected": expected, "manifest": manifest,
-                        "floor_data": floor_data,
-                        "archive": work / ("%s-%s.zip" % (kind, method)), "packages": []}
-                # The archive's offsets count from its own start: every stub takes it as it is.
-                first = work / ("%s-%s-0.exe" % (kind, method))
-                pack(folder, stubs[0][1], first, method)
-                case["archive"].write_bytes(first.read_bytes()[Path(stubs[0][1]).stat().st_size:])
-                for i, (label, stub) in enumerate(stubs):
-                    package = work / ("%s-%s-%d.exe" % (kind, method, i))
-                    package.write_bytes(Path(stub).read_bytes() + case["archive"].read_bytes())
-                    read_through(package)
-                    case["packages"].append((label, package))
-                title = "%s: %d files, %d directories, %.1f MB, %s; %d interleaved rounds" % (
-                    LABELS.get(kind, kind), len(expected), dirs, total / 1e6, method, args.rounds)
-                if removed:
-                    title += "\n (%d names that Windows cannot hold as they are left out)" % removed
-                if session:
-                    times = interleave(work, "%s-%s-wine" % (kind, method),
-                                       wine_peers.peers(case), args.rounds, case)
-                    report("%s\n under Wine (%s programs)" % (title, session.arch), times,
-                           "floor.exe", [label for label, _ in stubs] if len(stubs) > 1 else ())
-                if not args.no_host:
-                    times = interleave(work, "%s-%s-host" % (kind, method),
-                                       host_peers(str(args.ombrelin), case), args.rounds, case)
-                    report("%s\n host build" % title, times, "bsdtar -xf")
-                sys.stdout.flush()
-    finally:
-        if session:
-            session.stop()
-        if args.keep:
-            print("kept", work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
+    kinds = (args.trees.split(",") if args.trees else []) + (["folders"] if args.folders else [])
+    with work_folder("bench_floor.", args.keep) as work:
+        work = Path(work)
+        session = None if args.no_wine else wine.WineSession(build)
+        try:
+            if session:
+                session.start()
+            wine_peers = WinePeers(session, build, work) if session else None
+            for kind in kinds:
+                bench_tree(args, work, kind, stubs, recorder, wine_peers)
+        finally:
+            if session:
+                session.stop()
 
 
 if __name__ == "__main__":
