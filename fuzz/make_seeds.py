@@ -5,8 +5,8 @@
 
 ARCHIVE_DIR gets fuzz_archive's inputs: one mode byte (bit 0 test only, 1 old FAT volume,
 2 code page 932, 3 overwrite, ...; see fuzz_archive.cpp) and an archive: every archive of
-the shared corpus, and small archives made here with zipfile (stored and deflated members,
-one with an executable-like prefix in front). STREAM_DIR gets fuzz_inflate's inputs: raw
+tests/corpus/archives, and small archives made here with zipfile (stored and deflated
+members, one with an executable-like prefix in front). STREAM_DIR gets fuzz_inflate's inputs: raw
 Deflate streams made by zlib from texts and binaries at several levels and strategies,
 and a few made by hand. LAUNCHER_DIR gets fuzz_launcher's inputs: a mode byte (0 a
 properties file, 1 an argument string, 2 and 3 the same with tracing on) and the text."""
@@ -24,7 +24,7 @@ MemberRecord = getattr(zipfile, "Zip" "Info")
 warnings.simplefilter("ignore")  # the duplicate-name seed is meant
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-CORPUS = os.path.join(HERE, "..", "..", "shared", "corpus")
+CORPUS = os.path.join(HERE, "..", "tests", "corpus", "archives")
 SKIP = {"MANIFEST.tsv", "README.md"}
 
 

@@ -7,7 +7,7 @@
 # TARGET: archive (fuzz_archive, the whole engine over an archive), inflate (fuzz_inflate,
 # the decoder against zlib) or launcher (fuzz_launcher, the launcher's properties parser and
 # argument splitter). Each target's corpus grows in build/fuzz/corpus-TARGET, seeded from
-# fuzz/make_seeds.py (the archives of the shared corpus among them); crashes, leaks and
+# fuzz/make_seeds.py (the archives of tests/corpus/archives among them); crashes, leaks and
 # time-outs are written to $ARTIFACTS (default /tmp/fuzz_TARGET_artifacts/), never into the
 # source tree.
 set -eu

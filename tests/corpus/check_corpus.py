@@ -48,6 +48,8 @@ import zipfile
 import zlib
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+# The archives and their manifest, kept in the repository (README.md there names each source).
+CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "archives")
 
 # Differences between the host build (Linux file system through the host stand-ins) and
 # Windows that the checker knows about, with the reason for each. Under Wine none of them
@@ -490,9 +492,6 @@ def parse_args(argv):
                    "$WINE_BUILD_DIR/ombrelin.exe with --wine)")
     p.add_argument("--driver-args", default="-qqqq {archive}",
                    help="driver arguments; {archive} is the archive path (default: %(default)s)")
-    p.add_argument("--shared", default=None,
-                   help="shared folder holding corpus/ (default: $SHARED_DIR or ../shared "
-                        "next to the repository)")
     p.add_argument("--wine", action="store_true", help="run a Windows driver under Wine")
     p.add_argument("--wine-prefix", default="/tmp/corpus-wine-prefix",
                    help="Wine prefix when WINEPREFIX is not set (default: %(default)s)")
@@ -505,9 +504,7 @@ def parse_args(argv):
 
 def main(argv=None):
     args = parse_args(sys.argv[1:] if argv is None else argv)
-    shared = args.shared or os.environ.get("SHARED_DIR") or os.path.join(REPO, "..", "shared")
-    corpus = os.path.join(shared, "corpus")
-    manifest = os.path.join(corpus, "MANIFEST.tsv")
+    manifest = os.path.join(CORPUS, "MANIFEST.tsv")
     if not os.path.isfile(manifest):
         print("check_corpus: no manifest at %s" % manifest, file=sys.stderr)
         return 2
@@ -526,12 +523,17 @@ def main(argv=None):
     archives = read_manifest(manifest)
     if args.only:
         archives = collections.OrderedDict((k, v) for k, v in archives.items() if k in args.only)
+    missing = [n for n in archives if not os.path.isfile(os.path.join(CORPUS, n))]
+    if missing:
+        print("check_corpus: archives of the manifest missing from %s: %s"
+              % (CORPUS, ", ".join(missing)), file=sys.stderr)
+        return 2
     work = tempfile.mkdtemp(prefix="check-corpus-")
     mismatches = []
     members_seen = 0
     try:
         for name, rows in archives.items():
-            path = os.path.join(corpus, name)
+            path = os.path.join(CORPUS, name)
             members = load_members(path, rows)
             members_seen += len(members)
             depth = 2

@@ -14,23 +14,14 @@ REPO = Path(__file__).resolve().parents[2]
 CHECKER = REPO / "tests" / "corpus" / "check_corpus.py"
 
 
-def shared_dir():
-    return Path(os.environ.get("SHARED_DIR") or REPO.parent / "shared")
-
-
 class Corpus(unittest.TestCase):
     def run_checker(self, *args, env=None):
-        done = subprocess.run([sys.executable, str(CHECKER), "--shared", str(shared_dir())]
-                              + list(args), capture_output=True, text=True, env=env,
+        done = subprocess.run([sys.executable, str(CHECKER)] + list(args), capture_output=True, text=True, env=env,
                               timeout=3600)
         if done.returncode != 0:
             self.fail("corpus mismatches (exit %d):\n%s%s" % (done.returncode, done.stdout[-20000:],
                                                               done.stderr[-4000:]))
         return done.stdout
-
-    def setUp(self):
-        if not (shared_dir() / "corpus" / "MANIFEST.tsv").is_file():
-            self.skipTest("no corpus at %s" % shared_dir())
 
     def test_windows_driver_under_wine(self):
         build = os.environ.get("WINE_BUILD_DIR")
