@@ -36,7 +36,19 @@ export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo[@]}" dpkg --add-architecture i386
 fi
-"${sudo[@]}" apt-get update -q </dev/null
-"${sudo[@]}" apt-get install -y -q -o Dpkg::Options::=--force-confdef \
-    -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
+# A mirror caught mid-sync fails one index now and then ("File has unexpected size"): try once
+# more, then install from the lists that did arrive; the install itself still has to succeed.
+"${sudo[@]}" apt-get update -q </dev/null || sleep 10
+"${sudo[@]}" apt-get update -q </dev/null ||
+    echo "setup: apt-get update reported errors; installing from the package lists it has"
+install() {
+    "${sudo[@]}" apt-get install -y -q -o Dpkg::Options::=--force-confdef \
+        -o Dpkg::Options::=--force-confold "$@" "${missing[@]}" </dev/null
+}
+# When the security archive's i386 list is the one that failed, the 32-bit libraries cannot
+# match their 64-bit twins' security versions: then take the point release's, which exist
+# for both architectures.
+release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+install || { [[ -n $release ]] && echo "setup: retrying with the $release point release preferred" &&
+    install -o APT::Default-Release="$release"; }
 echo "setup: done"
