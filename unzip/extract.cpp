@@ -1,8 +1,7 @@
 // The member loop: walks the central directory in batches of BATCH_SIZE entries, decides
 // per entry whether it is extracted, finds each member's local header (retrying without
 // the prefix correction when the offsets do not fit), and extracts it through flush and
-// close_outfile. Also the in-memory extraction of extra-field blocks and the display
-// filter for names in messages.
+// close_outfile. Existing files are overwrite.cpp's.
 #include <io.h>
 #include <stdlib.h>
 #include <string.h>
@@ -21,28 +20,15 @@ static const char LocalHdrSig[] = "local header sig";
 static const char BadLocalHdr[] = "file #%d:  bad local header\n";
 static const char AttemptRecompensate[] = "  (attempting to re-compensate)\n";
 static const char SkipVolumeLabel[] = "   skipping: %-22s  %svolume label\n";
-static const char ReplaceQuery[] = "replace %s? [y]es, [n]o, [A]ll, [N]one, [r]ename: ";
-static const char AssumeNone[] = " NULL\n(assuming [N]one)\n";
-static const char NewNameQuery[] = "new name: ";
-static const char InvalidResponse[] = "error:  invalid response [%c]\n";
 static const char VersionMsg[] = "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n";
 static const char ComprMsgNum[] = "   skipping: %-22s  unsupported compression method %d\n";
 static const char SkipEncrypted[] = "   skipping: %-22s  encrypted (not supported)\n";
 static const char VMSFormatQuery[] = "\n%s:  stored in VMS format.  Extract anyway? (y/n) ";
 static const char ExtractMsg[] = "%8sing: %-22s  %s%s";
 static const char ErrUnzipFile[] = "  error:  %s%s %s\n";
-static const char ErrUnzipNoFile[] = "\n  error:  %s%s\n";
-static const char NotEnoughMem[] = "not enough memory to ";
-static const char InvalidComprData[] = "invalid compressed data to ";
-static const char Inflate[] = "inflate";
 static const char FileUnknownCompMethod[] = "%s:  unknown compression method\n";
 static const char FileTruncated[] = "warning:  %s is probably truncated\n";
 static const char BadCRC[] = " bad CRC %08lx  (should be %08lx)\n";
-static const char UnsupportedExtraField[] =
-    "\nerror:  unsupported extra-field compression type (%u)--skipping\n";
-static const char BadExtraFieldCRC[] = "error [%s]:  bad extra-field CRC %08lx (should be %08lx)\n";
-static const char ExtraFieldOverflow[] =
-    "error [%s]:  extra-field block larger than its declared size (%lu > %lu)\n";
 static const char FilenameNotMatched[] = "caution: filename not matched:  %s\n";
 static const char ExclFilenameNotMatched[] = "caution: excluded filename not matched:  %s\n";
 static const char ErrorInArchive[] = "At least one %serror was detected in %s.\n";
@@ -67,7 +53,7 @@ static void keep_worst(int *result, int code) {
 enum Step {
     STEP_DONE,        // the step did its part; the member goes on
     STEP_NEXT_MEMBER, // nothing more for this member (its message and result are given)
-    STEP_END_LOOP,    // no further member: the loop ends with end_result
+    STEP_END_LOOP,    // no further member: the loop ends with its result
 };
 
 // Bytes of the file, from start up to end.
@@ -78,7 +64,6 @@ struct Span {
 // State of one run of the member loop.
 struct LoopState {
     int result;
-    int end_result;     // the loop's result after STEP_END_LOOP
     uint16_t skipped;   // entries refused by store_info
     uint16_t remaining; // directory entries not yet read
     unsigned batch;
@@ -118,10 +103,12 @@ static int is_selected(LoopState *st) {
     return !matches_any(G.exclude_names, G.exclude_count, st->xn_matched);
 }
 
-static int refuse_version(const char *host, unsigned can_major, unsigned can_minor) {
+// Versions are the format's version times 10.
+static int refuse_version(const char *host, unsigned can_do) {
+    unsigned needed = G.central_hdr.version_needed;
     if (G.quiet_level == 0)
-        zmsg(MSG_ERROR, VersionMsg, display_name(), host, G.central_hdr.version_needed / 10u,
-             G.central_hdr.version_needed % 10u, can_major, can_minor);
+        zmsg(MSG_ERROR, VersionMsg, display_name(), host, needed / 10u, needed % 10u, can_do / 10u,
+             can_do % 10u);
     return 0;
 }
 
@@ -134,14 +121,15 @@ int store_info(void) {
     e->convert_eol = G.text_conv == 0 ? 0 : G.text_conv == 1 ? e->is_text : 1;
 
     if (G.central_hdr.host_needed == HOST_VMS) {
-        if (G.central_hdr.version_needed > 42) return refuse_version("VMS", 4, 2);
+        if (G.central_hdr.version_needed > VMS_VERSION_CAN_DO)
+            return refuse_version("VMS", VMS_VERSION_CAN_DO);
         if (!G.test_only && !G.overwrite_always) {
             zmsg(MSG_ERROR_QUERY, VMSFormatQuery, display_name());
             read_reply(G.reply_buf, 9);
             if (G.reply_buf[0] != 'y' && G.reply_buf[0] != 'Y') return 0;
         }
-    } else if (G.central_hdr.version_needed > 20) {
-        return refuse_version("PK", 2, 0);
+    } else if (G.central_hdr.version_needed > VERSION_CAN_DO) {
+        return refuse_version("PK", VERSION_CAN_DO);
     }
     if (G.central_hdr.method != METHOD_STORED && G.central_hdr.method != METHOD_DEFLATED) {
         if (G.quiet_level == 0) zmsg(MSG_ERROR, ComprMsgNum, display_name(), G.central_hdr.method);
@@ -161,11 +149,11 @@ int store_info(void) {
 
 // Reads one directory entry into cur_entry and decides on it; 0 to go on, else stop.
 static int scan_entry(LoopState *st, unsigned *n) {
-    if (readbuf(G.sig_buf, 4) != 4) {
+    if (readbuf(G.sig_buf, ZIP_SIG_LEN) != ZIP_SIG_LEN) {
         st->result = ZR_EOF;
         return 1;
     }
-    if (memcmp(G.sig_buf, G.sig_central, 4) != 0) {
+    if (memcmp(G.sig_buf, G.sig_central, ZIP_SIG_LEN) != 0) {
         zmsg(MSG_ERROR, CentSigMsg, *n);
         zmsg(MSG_ERROR, "%s", ReportMsg);
         st->result = ZR_BADERR;
@@ -224,12 +212,13 @@ static unsigned scan_batch(LoopState *st) {
 // Finding a member's local header
 
 static int has_local_sig(void) {
-    return memcmp(G.sig_buf, G.sig_local, 4) == 0;
+    return memcmp(G.sig_buf, G.sig_local, ZIP_SIG_LEN) == 0;
 }
 
-// Ends the loop at once with code (a failed seek or read while re-compensating).
+// Ends the loop at once; its result is raised to code (a failed seek or read while
+// re-compensating, a full disk, a directory that cannot be read again).
 static Step end_loop_with(LoopState *st, int code) {
-    st->end_result = code;
+    keep_worst(&st->result, code);
     return STEP_END_LOOP;
 }
 
@@ -250,7 +239,7 @@ static Step recompensate(LoopState *st, long index, zoff_t request) {
     }
     int r = archive_seek(G.cur_entry->local_offset);
     if (r != 0) return end_loop_with(st, r);
-    if (readbuf(G.sig_buf, 4) != 4) {
+    if (readbuf(G.sig_buf, ZIP_SIG_LEN) != ZIP_SIG_LEN) {
         zmsg(MSG_ERROR, OffsetMsg, (int)index, "EOF", (long)request);
         return give_up_member(st, ZR_BADERR);
     }
@@ -284,7 +273,7 @@ static Step seek_local_header(LoopState *st, long index) {
     if (archive_seek(G.cur_entry->local_offset) != 0) {
         what = "lseek";
         where = request - request % INBUF_SIZE;
-    } else if (readbuf(G.sig_buf, 4) != 4) {
+    } else if (readbuf(G.sig_buf, ZIP_SIG_LEN) != ZIP_SIG_LEN) {
         what = "EOF";
     } else if (!has_local_sig()) {
         what = LocalHdrSig;
@@ -388,84 +377,6 @@ static Step take_member_bytes(LoopState *st) {
     return STEP_DONE;
 }
 
-// ---------------------------------------------------------------------------------------
-// Existing files
-
-// What happens to a member whose file exists: EXTRACT it, SKIP_MEMBER, or ASK the user
-// (also: start over with the new name the user gave).
-enum Decision { EXTRACT, SKIP_MEMBER, ASK };
-
-// Reads a new name for the member into member_name; 0 when the input ends first.
-static int ask_new_name(void) {
-    do {
-        zmsg(MSG_QUERY, "%s", NewNameQuery);
-        if (!read_reply(G.member_name, sizeof G.member_name)) return 0;
-        G.member_name[strcspn(G.member_name, "\n")] = '\0';
-    } while (G.member_name[0] == '\0');
-    oem_to_ansi(G.member_name);
-    return 1;
-}
-
-// No answer could be read (the stub has no standard input; a console's may end): "None".
-static Decision answer_none(LoopState *st) {
-    zmsg(MF_ERRSTREAM, "%s", AssumeNone);
-    if (st->result == 0) st->result = ZR_WARN;
-    G.no_overwrite = 1;
-    G.overwrite_always = 0;
-    return SKIP_MEMBER;
-}
-
-// Asks whether an existing file is replaced. Returns EXTRACT, SKIP_MEMBER, or ASK when a
-// new name was given and the decision starts over.
-static Decision ask_replace(LoopState *st) {
-    for (;;) {
-        zmsg(MSG_QUERY, ReplaceQuery, display_name());
-        if (!read_reply(G.reply_buf, sizeof G.reply_buf - 1)) return answer_none(st);
-        switch (G.reply_buf[0]) {
-        case 'A':
-            G.overwrite_always = 1;
-            G.no_overwrite = 0;
-            return EXTRACT;
-        case 'y':
-        case 'Y':
-            return EXTRACT;
-        case 'N':
-            G.no_overwrite = 1;
-            G.overwrite_always = 0;
-            return SKIP_MEMBER;
-        case 'n':
-            return SKIP_MEMBER;
-        case 'r':
-        case 'R':
-            return ask_new_name() ? ASK : answer_none(st);
-        default:
-            zmsg(MF_ERRSTREAM, InvalidResponse, G.reply_buf[0]);
-        }
-    }
-}
-
-// A file the front end made itself is no user's: the member replaces it unasked.
-static int own_file(void) {
-    return G.own_file_fn != NULL && (*G.own_file_fn)(G.member_name);
-}
-
-static Decision decide_existing(int new_name) {
-    int creates = !G.freshen || new_name;            // freshen creates no files
-    if (creates && create_outfile()) return EXTRACT; // no file was there
-    int state = check_for_newer(G.member_name);
-    if (state >= 0 && creates && own_file()) return EXTRACT;
-    switch (state) {
-    case -1:
-        return creates ? EXTRACT : SKIP_MEMBER;
-    case 0:
-        if (G.no_overwrite) return SKIP_MEMBER;
-        return G.overwrite_always ? EXTRACT : ASK;
-    default:
-        if (G.no_overwrite || (G.update_only && !new_name)) return SKIP_MEMBER;
-        return G.overwrite_always ? EXTRACT : ASK;
-    }
-}
-
 // Maps the name, creates directories and applies the overwrite rules.
 static Step overwrite_decision(LoopState *st) {
     int new_name = 0;
@@ -480,7 +391,7 @@ static Step overwrite_decision(LoopState *st) {
             return STEP_NEXT_MEMBER;
         }
         Decision d = decide_existing(new_name);
-        if (d == ASK) d = ask_replace(st);
+        if (d == ASK) d = ask_replace(&st->result);
         if (d != ASK) return d == EXTRACT ? STEP_DONE : STEP_NEXT_MEMBER;
         new_name = 1;
     }
@@ -541,6 +452,9 @@ static int open_member_output(void) {
     return 0;
 }
 
+// decode_member's answer for a method it cannot decode; otherwise a result code.
+enum { DECODE_UNKNOWN_METHOD = -1 };
+
 static int decode_member(void) {
     switch (G.local_hdr.method) {
     case METHOD_STORED:
@@ -550,16 +464,16 @@ static int decode_member(void) {
     case METHOD_DEFLATED: {
         if (!G.test_only) show_extract_line("inflat", 0);
         int r = inflate();
-        if (r == 0) return 0;
-        const char *why = r == 3 ? NotEnoughMem : InvalidComprData;
+        if (r == INFLATE_OK) return 0;
+        const char *why = r == INFLATE_NO_MEMORY ? NotEnoughMem : InvalidComprData;
         if (G.quiet_level != 0)
             zmsg(MSG_ERROR, ErrUnzipFile, why, Inflate, display_name());
         else
             zmsg(MSG_ERROR, ErrUnzipNoFile, why, Inflate);
-        return r == 3 ? ZR_MEM_INFLATE : ZR_ERR;
+        return r == INFLATE_NO_MEMORY ? ZR_MEM_INFLATE : ZR_ERR;
     }
     default:
-        return -1;
+        return DECODE_UNKNOWN_METHOD;
     }
 }
 
@@ -572,7 +486,7 @@ int extract_or_test_member(void) {
     defer_leftover_input();
 
     r = decode_member();
-    if (r < 0) {
+    if (r == DECODE_UNKNOWN_METHOD) {
         zmsg(MSG_ERROR, FileUnknownCompMethod, display_name());
         undefer_input();
         if (!G.test_only && !G.to_sink) close_outfile();
@@ -616,7 +530,7 @@ static Step extract_entry(LoopState *st, long index) {
     if (step != STEP_DONE) return step;
     G.disk_state = 0;
     keep_worst(&st->result, extract_or_test_member());
-    if (G.disk_state == 2) return end_loop_with(st, st->result); // output stopped (disk full)
+    if (G.disk_state == 2) return STEP_END_LOOP; // output stopped (disk full)
     return STEP_NEXT_MEMBER;
 }
 
@@ -633,7 +547,12 @@ static Step extract_batch(LoopState *st, unsigned n) {
         G.cur_entry = &G.entry_batch[i];
         if (extract_entry(st, index) == STEP_END_LOOP) return STEP_END_LOOP;
     }
-    (void)read_block_at(dir_block);
+    // The block was read before, so anything less than the bytes still to scan is a failed
+    // read, not a damaged directory.
+    if (read_block_at(dir_block) < dir_offset + dir_left) {
+        zmsg(MSG_ERROR, "%s", ReadError);
+        return end_loop_with(st, ZR_BADERR);
+    }
     G.read_ptr = G.read_buf + dir_offset;
     G.read_left = dir_left;
     st->batch++;
@@ -696,7 +615,7 @@ int extract_or_test_files(void) {
         unsigned n = scan_batch(&st);
         if (extract_batch(&st, n) == STEP_END_LOOP) {
             discard_defer_NT();
-            return end_loop(&st, st.end_result);
+            return end_loop(&st, st.result);
         }
     }
     check_entry_count(&st);
@@ -710,116 +629,4 @@ int extract_or_test_files(void) {
     else if (st.skipped > 0 && st.result <= ZR_WARN)
         st.result = ZR_UNSUPPORTED;
     return end_loop(&st, st.result);
-}
-
-// ---------------------------------------------------------------------------------------
-// Memory extraction (compressed extra-field blocks)
-
-int memflush(const uint8_t *data, uint32_t size) {
-    if (size > G.mem_left) return ZR_DISKFULL;
-    memcpy(G.mem_ptr, data, size);
-    G.mem_ptr += size;
-    G.mem_left -= size;
-    G.out_count += size;
-    return 0;
-}
-
-static int mem_decode(uint8_t *target, uint32_t target_size, const uint8_t *block,
-                      uint32_t data_size, unsigned method) {
-    if (method == METHOD_STORED) {
-        // The target was sized from the block's declared size; a longer block would
-        // overrun it.
-        if (data_size > target_size) {
-            zmsg(MSG_ERROR, ExtraFieldOverflow, G.archive_path, (unsigned long)data_size,
-                 (unsigned long)target_size);
-            return ZR_ERR;
-        }
-        memcpy(target, block + 6, data_size);
-        G.out_count = data_size;
-        return 0;
-    }
-    if (method == METHOD_DEFLATED) {
-        G.out_count = 0;
-        int r = inflate();
-        if (r == 0) return 0;
-        if (!G.test_only)
-            zmsg(MSG_ERROR, ErrUnzipNoFile, r == 3 ? NotEnoughMem : InvalidComprData, Inflate);
-        return r == 3 ? ZR_MEM_INFLATE : ZR_ERR;
-    }
-    if (G.test_only) return ZR_ERR + (int)method * 256;
-    zmsg(MSG_ERROR, UnsupportedExtraField, method);
-    return ZR_ERR;
-}
-
-// The archive input of the member at hand, put aside while memextract reads from memory:
-// the buffered block, the member's limit and the input held back past it.
-struct ArchiveInput {
-    uint8_t *read_ptr, *leftover_ptr;
-    int read_left, leftover_left;
-    zoff_t csize_left, block_start;
-};
-
-static ArchiveInput save_input(void) {
-    ArchiveInput in = {G.read_ptr,      G.leftover_ptr, G.read_left,
-                       G.leftover_left, G.csize_left,   G.block_start};
-    return in;
-}
-
-static void restore_input(const ArchiveInput *in) {
-    G.read_ptr = in->read_ptr;
-    G.leftover_ptr = in->leftover_ptr;
-    G.read_left = in->read_left;
-    G.leftover_left = in->leftover_left;
-    G.csize_left = in->csize_left;
-    G.block_start = in->block_start;
-}
-
-int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint32_t block_size) {
-    if (block_size < 6) return ZR_ERR; // no room even for method and CRC
-    ArchiveInput saved = save_input();
-    unsigned method = makeword(block);
-    uint32_t crc = makelong(block + 2);
-    uint32_t data_size = block_size - 6;
-
-    G.read_ptr = (uint8_t *)block + 6;
-    G.csize_left = data_size;
-    G.read_left = (int)data_size;
-    G.leftover_left = 0;
-    G.to_memory = 1;
-    G.mem_ptr = target;
-    G.mem_left = target_size;
-    int error = mem_decode(target, target_size, block, data_size, method);
-    restore_input(&saved);
-    G.to_memory = 0;
-
-    if (error == 0) {
-        uint32_t got = crc32(0, target, G.out_count);
-        if (got != crc) {
-            if (G.test_only) return ZR_ERR + 8 * 256;
-            zmsg(MSG_ERROR, BadExtraFieldCRC, G.archive_path, (unsigned long)got,
-                 (unsigned long)crc);
-            return ZR_ERR;
-        }
-    }
-    return error;
-}
-
-// ---------------------------------------------------------------------------------------
-// Names in messages
-
-char *fnfilter(const char *raw, char *space) {
-    const uint8_t *r = (const uint8_t *)raw;
-    char *s = space, *end = space + NAME_AREA_SIZE - 1;
-    for (; *r && s < end; r++) {
-        if (*r < 0x20) {
-            if (s + 2 > end) break;
-            *s++ = '^';
-            *s++ = (char)(*r + 0x40);
-        } else {
-            *s++ = (char)*r;
-        }
-    }
-    *s = '\0';
-    if (!IsWinNT()) ansi_to_oem(space);
-    return space;
 }

@@ -1,20 +1,19 @@
 // The engine's plumbing: the block reader over the archive with the per-member input limit,
 // the output writer with CRC-32 and line-end conversion, the message sink and its hooks,
-// the signal handler, and DOS time stamps. See G for the fields used.
+// the signal handler. See G for the fields used.
 #include <conio.h>
 #include <io.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
 #include "unzip/unzip.h"
 
 static const char CannotDeleteOldFile[] = "error:  cannot delete old %s\n";
 static const char CannotOpenZipfile[] = "error:  cannot open zipfile [ %s ]\n";
 static const char CannotCreateFile[] = "error:  cannot create %s\n";
-static const char ReadError[] = "error:  zipfile read error\n";
+const char ReadError[] = "error:  zipfile read error\n";
 static const char DiskFullQuery[] = "%s:  write error (disk full?).  Continue? (y/n/^C) ";
 static const char ZipfileCorrupt[] = "error:  zipfile probably corrupt (%s)\n";
 static const char MorePrompt[] = "--More--(%lu)";
@@ -239,29 +238,10 @@ int readbyte(void) {
 // ---------------------------------------------------------------------------------------
 // Output
 
-// Optimisation: the file of a member that is not there yet (every member, in a new folder)
-// is made by the overwrite decision itself. An exclusive create answers "is it there?" and
-// makes the file in one call, where check_for_newer's look, open_outfile's look and fopen
-// took three; under Wine each look of a missing name reads the whole folder.
-// Measured (bench/floor_bench.py, 5,000-file tree stored, win32 stub under Wine, 2 cores,
-// median of 5 interleaved rounds): 0.74 (0.72-0.86) of the time before.
-int create_outfile(void) {
-    int fd = _open(G.member_name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0) return 0;
-    G.dest_file = _fdopen(fd, "wb");
-    if (G.dest_file == NULL) {
-        _close(fd);
-        _unlink(G.member_name); // made just now: the name is left as it was
-        return 0;
-    }
-    setvbuf(G.dest_file, NULL, _IONBF, 0); // as open_outfile does
-    return 1;
-}
-
 int open_outfile(void) {
     if (G.dest_file != NULL) return 0; // made by create_outfile
     if (_stati64(G.member_name, &G.file_stat) == 0) {
-        if (_access(G.member_name, 2) != 0) _chmod(G.member_name, _S_IREAD | _S_IWRITE);
+        if (_access(G.member_name, ACCESS_WRITE) != 0) _chmod(G.member_name, _S_IREAD | _S_IWRITE);
         if (_unlink(G.member_name) != 0) {
             zmsg(MSG_ERROR, CannotDeleteOldFile, fnfilter(G.member_name, G.name_area[0]));
             return 1;
@@ -335,58 +315,4 @@ int flush(uint8_t *data, uint32_t size, int second_buffer) {
         if (r) return r;
     }
     return 0;
-}
-
-// ---------------------------------------------------------------------------------------
-// Time stamps
-
-static const int days_before_month[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-
-static uint32_t saturate(unsigned ddate, uint32_t t) {
-    if (ddate >= 0x7432 && t < 0x70000000u) // 2038-01-18 and later wrapped around
-        t = 0xFFFFFFFFu;
-    if ((int32_t)t < 0) t = 0x7FFFFFFFu;
-    return t;
-}
-
-int32_t dos_to_unix_time(unsigned ddate, unsigned dtime) {
-    unsigned y = ((ddate >> 9) & 0x7F) + 10; // years since 1970
-    int m = (int)((ddate >> 5) & 0x0F) - 1;
-    int d = (int)(ddate & 0x1F) - 1;
-    unsigned hh = (dtime >> 11) & 0x1F, mm = (dtime >> 5) & 0x3F, ss = 2 * (dtime & 0x1F);
-
-    // A month field of 0 or above 12 would index outside the table; such dates are
-    // damaged, and January is as good a guess as any.
-    if (m < 0 || m > 11) m = 0;
-    uint32_t days = 365 * y + (y + 1969) / 4 - 492 + (uint32_t)days_before_month[m];
-    if (m > 1 && (y + 1970) % 4 == 0 && y + 1970 != 2100) days++;
-    uint32_t t = (days + (uint32_t)d) * 86400u + hh * 3600u + mm * 60u + ss;
-
-    // Zones without daylight saving report "unknown", yet their bias is valid (Japan is
-    // one): only a failed query leaves the time uncorrected.
-    TIME_ZONE_INFORMATION tzinfo;
-    if (GetTimeZoneInformation(&tzinfo) != TIME_ZONE_ID_INVALID) t += (uint32_t)(tzinfo.Bias * 60);
-    t = saturate(ddate, t);
-
-    time_t local = (time_t)(int32_t)t;
-    struct tm *tm = localtime(&local);
-    if (tm != NULL && tm->tm_isdst > 0) t -= 3600;
-    return (int32_t)saturate(ddate, t);
-}
-
-int check_for_newer(const char *path) {
-    if (_stati64(path, &G.file_stat) != 0) return -1;
-    int64_t existing = (int64_t)G.file_stat.st_mtime;
-    int64_t archive;
-    stamp_times z;
-    if (G.extra_buf != NULL &&
-        (ef_scan_for_izux(G.extra_buf, G.local_hdr.extra_len, 0, G.local_hdr.dos_date, &z, NULL) &
-         EB_UT_FL_MTIME)) {
-        archive = z.mtime;
-    } else {
-        // DOS times have two-second steps.
-        if ((existing & 1) && existing < INT64_MAX) existing++;
-        archive = dos_to_unix_time(G.local_hdr.dos_date, G.local_hdr.dos_time);
-    }
-    return existing >= archive ? 1 : 0;
 }

@@ -706,7 +706,7 @@ int inflate_block(int *last) {
     case 2:
         return inflate_dynamic();
     default:
-        return 2;
+        return INFLATE_BAD_CODES;
     }
 }
 
@@ -717,7 +717,7 @@ int inflate(void) {
     int last;
     do {
         int r = inflate_block(&last);
-        if (r != 0) return r;
+        if (r != INFLATE_OK) return r;
     } while (!last);
     // Bits left over after the final block are not given back to the input.
     if (G.window_pos < WINDOW_SIZE)

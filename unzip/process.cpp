@@ -15,6 +15,7 @@
 #include <io.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 #include "unzip/unzip.h"
 
@@ -89,7 +90,7 @@ int archive_seek(zoff_t offset) {
 // End record
 
 static int is_end_sig(const uint8_t *p) {
-    return p[0] == 0x50 && memcmp(p, G.sig_end, 4) == 0;
+    return p[0] == 0x50 && memcmp(p, G.sig_end, ZIP_SIG_LEN) == 0;
 }
 
 // Scans buf[from] down to buf[0] for the end signature of a record that ends inside the
@@ -114,10 +115,10 @@ static int search_small_archive(void) {
 
 static int search_large_archive(zoff_t searchlen) {
     int tail = (int)(G.archive_len % INBUF_SIZE);
-    if (tail > END_REC_LEN - 4) {
+    if (tail > END_REC_LEN - ZIP_SIG_LEN) {
         if (read_block_at(G.archive_len - tail) != tail) return 0;
         if (scan_block(tail - END_REC_LEN)) return 1;
-        memcpy(G.sig_spill, G.read_buf, 3);
+        memcpy(G.sig_spill, G.read_buf, ZIP_SIG_LEN - 1);
     } else {
         // Too few bytes for a record of their own; the block before covers them.
         G.block_start = G.archive_len - tail;
@@ -126,7 +127,7 @@ static int search_large_archive(zoff_t searchlen) {
     for (zoff_t i = 0; i < (searchlen + INBUF_SIZE - 1) / INBUF_SIZE; i++) {
         if (read_block_at(G.block_start - INBUF_SIZE) != INBUF_SIZE) return 0;
         if (scan_block(INBUF_SIZE - 1)) return 1;
-        memcpy(G.sig_spill, G.read_buf, 3);
+        memcpy(G.sig_spill, G.read_buf, ZIP_SIG_LEN - 1);
     }
     return 0;
 }
@@ -141,15 +142,17 @@ int find_ecrec(zoff_t searchlen) {
     }
     G.end_found_at = G.block_start + (G.read_ptr - G.read_buf);
     uint8_t b[END_REC_LEN];
-    if (readbuf((char *)b, END_REC_LEN) != END_REC_LEN) return ZR_EOF;
+    Cursor c = read_record(b, END_REC_LEN);
+    if (c.is_short) return ZR_EOF;
+    skip(&c, ZIP_SIG_LEN); // found above
     end_central_rec &e = G.end_rec;
-    e.this_disk = makeword(b + 4);
-    e.cdir_disk = makeword(b + 6);
-    e.entries_this_disk = makeword(b + 8);
-    e.total_entries = makeword(b + 10);
-    e.cdir_size = makelong(b + 12);
-    e.cdir_offset = makelong(b + 16);
-    e.comment_len = makeword(b + 20);
+    e.this_disk = take16(&c);
+    e.cdir_disk = take16(&c);
+    e.entries_this_disk = take16(&c);
+    e.total_entries = take16(&c);
+    e.cdir_size = take32(&c);
+    e.cdir_offset = take32(&c);
+    e.comment_len = take16(&c);
     G.end_expected_at = (zoff_t)e.cdir_offset + e.cdir_size;
     return 0;
 }
@@ -188,8 +191,9 @@ static int apply_prefix(void) {
 // Positions the input at the directory; tries without the correction when the signature
 // is not where the numbers say. 0, 2 (found uncorrected) or 3.
 static int central_sig_at_cdir_offset(void) {
-    return archive_seek(G.end_rec.cdir_offset) == 0 && readbuf(G.sig_buf, 4) == 4 &&
-           memcmp(G.sig_buf, G.sig_central, 4) == 0;
+    return archive_seek(G.end_rec.cdir_offset) == 0 &&
+           readbuf(G.sig_buf, ZIP_SIG_LEN) == ZIP_SIG_LEN &&
+           memcmp(G.sig_buf, G.sig_central, ZIP_SIG_LEN) == 0;
 }
 
 static int find_central_dir(void) {
@@ -260,9 +264,9 @@ int process_zipfiles(void) {
         return ZR_MEM;
     }
     G.sig_spill = G.read_buf + INBUF_SIZE;
-    memcpy(G.sig_local, "PK\x03\x04", 5);
-    memcpy(G.sig_central, "PK\x01\x02", 5);
-    memcpy(G.sig_end, "PK\x05\x06", 5);
+    memcpy(G.sig_local, LOCAL_SIG, sizeof LOCAL_SIG);
+    memcpy(G.sig_central, CENTRAL_SIG, sizeof CENTRAL_SIG);
+    memcpy(G.sig_end, END_SIG, sizeof END_SIG);
 
     int code = do_seekable(0);
     if (code == ZR_NOARCHIVE) G.archive_path = G.program_arg0;

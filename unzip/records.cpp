@@ -1,6 +1,6 @@
 // Fixed-size ZIP records (central directory entry, local header), the variable fields after
 // them, and the scan of an extra field for Unix time stamps. Every number is read through
-// makeword/makelong; decoded values land in G.
+// one little-endian cursor; decoded values land in G.
 #include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,29 +19,93 @@ uint32_t makelong(const uint8_t *p) {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-// Offsets below are those of the record after its 4-byte signature.
+// ---------------------------------------------------------------------------------------
+// The cursor
+
+Cursor cursor_over(const uint8_t *p, unsigned len) {
+    Cursor c = {p, len, 0};
+    return c;
+}
+
+// The next n bytes, or NULL (and the cursor short) when fewer are left.
+static const uint8_t *advance(Cursor *c, unsigned n) {
+    if (c->is_short || n > c->left) {
+        c->is_short = 1;
+        c->left = 0;
+        return NULL;
+    }
+    const uint8_t *p = c->p;
+    c->p += n;
+    c->left -= n;
+    return p;
+}
+
+uint8_t take8(Cursor *c) {
+    const uint8_t *p = advance(c, 1);
+    return p != NULL ? p[0] : 0;
+}
+
+uint16_t take16(Cursor *c) {
+    const uint8_t *p = advance(c, 2);
+    return p != NULL ? makeword(p) : 0;
+}
+
+uint32_t take32(Cursor *c) {
+    const uint8_t *p = advance(c, 4);
+    return p != NULL ? makelong(p) : 0;
+}
+
+void skip(Cursor *c, unsigned n) {
+    advance(c, n);
+}
+
+int next_ef_block(Cursor *field, ef_block *block) {
+    if (field->left < EF_BLOCK_HEADER_LEN) return 0;
+    block->start = field->p;
+    block->id = take16(field);
+    unsigned size = take16(field);
+    if (size > field->left) return 0; // inconsistent: the block runs past the field
+    block->data = cursor_over(field->p, size);
+    skip(field, size);
+    return 1;
+}
+
+Cursor read_record(uint8_t *buf, unsigned len) {
+    Cursor c = cursor_over(buf, len);
+    if (readbuf((char *)buf, len) != len) c.is_short = 1;
+    return c;
+}
+
+// ---------------------------------------------------------------------------------------
+// The records
+
+static void take_member_fields(Cursor *c, member_fields *h) {
+    h->version_needed = take8(c);
+    h->host_needed = take8(c);
+    h->flags = take16(c);
+    h->method = take16(c);
+    h->dos_time = take16(c);
+    h->dos_date = take16(c);
+    h->crc = take32(c);
+    h->csize = take32(c);
+    h->usize = take32(c);
+    h->name_len = take16(c);
+    h->extra_len = take16(c);
+}
+
 int get_cdir_ent(void) {
     uint8_t b[CDIR_FIXED_LEN];
-    if (readbuf((char *)b, CDIR_FIXED_LEN) != CDIR_FIXED_LEN) return ZR_EOF;
+    Cursor c = read_record(b, CDIR_FIXED_LEN);
+    if (c.is_short) return ZR_EOF;
     cdir_file_hdr &h = G.central_hdr;
-    h.version_made_by = b[0];
-    h.host_made_by = b[1];
-    h.version_needed = b[2];
-    h.host_needed = b[3];
-    h.flags = makeword(b + 4);
-    h.method = makeword(b + 6);
-    h.dos_time = makeword(b + 8);
-    h.dos_date = makeword(b + 10);
-    h.crc = makelong(b + 12);
-    h.csize = makelong(b + 16);
-    h.usize = makelong(b + 20);
-    h.name_len = makeword(b + 24);
-    h.extra_len = makeword(b + 26);
-    h.comment_len = makeword(b + 28);
-    h.disk_start = makeword(b + 30);
-    h.internal_attr = makeword(b + 32);
-    h.external_attr = makelong(b + 34);
-    h.local_offset = makelong(b + 38);
+    h.version_made_by = take8(&c);
+    h.host_made_by = take8(&c);
+    take_member_fields(&c, &h);
+    h.comment_len = take16(&c);
+    h.disk_start = take16(&c);
+    h.internal_attr = take16(&c);
+    h.external_attr = take32(&c);
+    h.local_offset = take32(&c);
     return 0;
 }
 
@@ -73,19 +137,10 @@ int process_cdir_file_hdr(void) {
 
 int process_local_file_hdr(void) {
     uint8_t b[LOCAL_FIXED_LEN];
-    if (readbuf((char *)b, LOCAL_FIXED_LEN) != LOCAL_FIXED_LEN) return ZR_EOF;
+    Cursor c = read_record(b, LOCAL_FIXED_LEN);
+    if (c.is_short) return ZR_EOF;
     local_file_hdr &h = G.local_hdr;
-    h.version_needed = b[0];
-    h.host_needed = b[1];
-    h.flags = makeword(b + 2);
-    h.method = makeword(b + 4);
-    h.dos_time = makeword(b + 6);
-    h.dos_date = makeword(b + 8);
-    h.crc = makelong(b + 10);
-    h.csize = makelong(b + 14);
-    h.usize = makelong(b + 18);
-    h.name_len = makeword(b + 22);
-    h.extra_len = makeword(b + 24);
+    take_member_fields(&c, &h);
 
     G.csize_left = h.csize;
     G.usize = h.usize;
@@ -154,7 +209,8 @@ static void convert_name_charset(void) {
         // Java and most current tools write non-ASCII names as UTF-8 and say so here.
         utf8_to_ansi(G.member_name, sizeof G.member_name);
     } else if (e->host_id == HOST_FS_FAT || e->host_id == HOST_FS_HPFS ||
-               (e->host_id == HOST_FS_NTFS && G.central_hdr.version_made_by == 50)) {
+               (e->host_id == HOST_FS_NTFS &&
+                G.central_hdr.version_made_by == VERSION_NTFS_OEM_NAMES)) {
         oem_to_ansi(G.member_name);
     }
 }
@@ -219,39 +275,37 @@ int do_string(unsigned length, int mode) {
 // Unix time stamps in the extra field
 
 enum {
-    EB_HEADSIZE = 4,
-    EB_UT_FLAGS_LEN = 1,
-    EB_UX_MINLEN = 8,
-    EB_UX_FULLSIZE = 12,
-    EB_UX2_MINLEN = 4,
+    EB_UT_FLAGS_LEN = 1,  // "UT": the flag byte before the times
+    EB_UT_TIME_LEN = 4,   // each time: signed seconds since 1970
+    EB_UX_MINLEN = 8,     // "UX": access and modification time ...
+    EB_UX_FULLSIZE = 12,  // ... and the owner's user and group ids
+    EB_UX2_MINLEN = 4,    // "Ux": user and group ids
+    EB_UT_FLAGS = 0x07,   // the flag byte's bits for modification, access, creation time
+    EB_TIME_FLAGS = 0xFF, // the time bits of the result (all but EB_UX2_VALID)
     DOSDATE_1980_01_01 = 0x0021
 };
 
 // One time of a "UT" block; clears its flag bit when the block is too short or the time is
 // negative on a date that is not the 1980 placeholder.
-static void ut_time(const uint8_t *data, unsigned len, unsigned *index, unsigned bit,
-                    int compatible, int32_t *out, unsigned *flags) {
+static void ut_time(Cursor *d, unsigned bit, int compatible, int32_t *out, unsigned *flags) {
     if (!(*flags & bit)) return;
-    if (*index + 4 > len) {
+    if (d->left < EB_UT_TIME_LEN) {
         *flags &= ~bit;
         return;
     }
-    int32_t t = (int32_t)makelong(data + *index);
-    *index += 4;
+    int32_t t = (int32_t)take32(d);
     *out = t;
     if (t < 0 && !compatible) *flags &= ~bit;
 }
 
-static unsigned scan_ut(const uint8_t *data, unsigned len, int is_central, unsigned dos_date,
-                        stamp_times *z, unsigned flags, int *compatible) {
-    flags &= ~0xFFu;
-    if (len < EB_UT_FLAGS_LEN || z == NULL) return flags;
-    flags |= data[0] & 0x07;
-    unsigned index = 1;
+static unsigned scan_ut(Cursor d, int is_central, unsigned dos_date, stamp_times *z, unsigned flags,
+                        int *compatible) {
+    flags &= ~(unsigned)EB_TIME_FLAGS;
+    if (d.left < EB_UT_FLAGS_LEN || z == NULL) return flags;
+    flags |= take8(&d) & EB_UT_FLAGS;
     if (flags & EB_UT_FL_MTIME) {
-        if (index + 4 <= len) {
-            int32_t t = (int32_t)makelong(data + index);
-            index += 4;
+        if (d.left >= EB_UT_TIME_LEN) {
+            int32_t t = (int32_t)take32(&d);
             if (t < 0) {
                 *compatible = dos_date == DOSDATE_1980_01_01;
                 if (!*compatible) return 0;
@@ -264,28 +318,30 @@ static unsigned scan_ut(const uint8_t *data, unsigned len, int is_central, unsig
         }
     }
     if (is_central) return flags;
-    ut_time(data, len, &index, EB_UT_FL_ATIME, *compatible, &z->atime, &flags);
-    ut_time(data, len, &index, EB_UT_FL_CTIME, *compatible, &z->ctime, &flags);
+    ut_time(&d, EB_UT_FL_ATIME, *compatible, &z->atime, &flags);
+    ut_time(&d, EB_UT_FL_CTIME, *compatible, &z->ctime, &flags);
     return flags;
 }
 
-static unsigned scan_ux(const uint8_t *data, unsigned len, unsigned dos_date, stamp_times *z,
-                        uint16_t *ids, unsigned flags, int *compatible) {
+static unsigned scan_ux(Cursor d, unsigned dos_date, stamp_times *z, uint16_t *ids, unsigned flags,
+                        int *compatible) {
+    unsigned len = d.left;
+    int32_t atime = (int32_t)take32(&d), mtime = (int32_t)take32(&d);
     if (len >= EB_UX_MINLEN && z != NULL) {
-        z->atime = (int32_t)makelong(data);
-        z->mtime = (int32_t)makelong(data + 4);
+        z->atime = atime;
+        z->mtime = mtime;
         flags |= EB_UT_FL_MTIME | EB_UT_FL_ATIME;
-        if (z->mtime < 0) {
+        if (mtime < 0) {
             *compatible = dos_date == DOSDATE_1980_01_01;
             if (!*compatible) flags = 0;
         } else {
             *compatible = 0;
         }
-        if (z->atime < 0 && !*compatible && (flags & 0xFF)) flags &= ~EB_UT_FL_ATIME;
+        if (atime < 0 && !*compatible && (flags & EB_TIME_FLAGS)) flags &= ~EB_UT_FL_ATIME;
     }
     if (len >= EB_UX_FULLSIZE && ids != NULL) {
-        ids[0] = makeword(data + 8);
-        ids[1] = makeword(data + 10);
+        ids[0] = take16(&d);
+        ids[1] = take16(&d);
         flags |= EB_UX2_VALID;
     }
     return flags;
@@ -296,33 +352,30 @@ unsigned ef_scan_for_izux(const uint8_t *ef, unsigned ef_len, int is_central, un
     if (ef_len == 0 || ef == NULL) return 0;
     unsigned flags = 0;
     int new_type_seen = 0, compatible = 0;
-    while (ef_len >= EB_HEADSIZE) {
-        unsigned id = makeword(ef), len = makeword(ef + 2);
-        const uint8_t *data = ef + EB_HEADSIZE;
-        if (len > ef_len - EB_HEADSIZE) break; // inconsistent: the block runs past the field
-        switch (id) {
+    Cursor field = cursor_over(ef, ef_len);
+    ef_block block;
+    while (next_ef_block(&field, &block)) {
+        switch (block.id) {
         case EF_TIME:
-            flags = scan_ut(data, len, is_central, dos_date, out_times, flags, &compatible);
+            flags = scan_ut(block.data, is_central, dos_date, out_times, flags, &compatible);
             new_type_seen = 1;
             break;
         case EF_IZUNIX2:
             if (!new_type_seen) {
-                flags &= ~0xFFu;
+                flags &= ~(unsigned)EB_TIME_FLAGS;
                 new_type_seen = 1;
             }
-            if (len >= EB_UX2_MINLEN && out_ids != NULL) {
-                out_ids[0] = makeword(data);
-                out_ids[1] = makeword(data + 2);
+            if (block.data.left >= EB_UX2_MINLEN && out_ids != NULL) {
+                out_ids[0] = take16(&block.data);
+                out_ids[1] = take16(&block.data);
                 flags |= EB_UX2_VALID;
             }
             break;
         case EF_IZUNIX:
             if (!new_type_seen)
-                flags = scan_ux(data, len, dos_date, out_times, out_ids, flags, &compatible);
+                flags = scan_ux(block.data, dos_date, out_times, out_ids, flags, &compatible);
             break;
         }
-        ef += len + EB_HEADSIZE;
-        ef_len -= len + EB_HEADSIZE;
     }
     return flags;
 }

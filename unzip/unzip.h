@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <windows.h>
+#include <time.h>
 
 // ---------------------------------------------------------------------------------------
 // Result codes. Higher is worse; loops keep the highest code seen.
@@ -34,16 +34,21 @@ enum {
 };
 
 // ---------------------------------------------------------------------------------------
-// ZIP layout. Every multi-byte field is little-endian and read through makeword/makelong.
-constexpr int ZIP_SIG_LEN = 4;      // "PK" and two type bytes
-constexpr int END_REC_LEN = 22;     // end-of-central-directory record, signature included
-constexpr int CDIR_ENTRY_LEN = 46;  // central directory entry before name, extra field, comment
-constexpr int CDIR_FIXED_LEN = 42;  // ... of which get_cdir_ent reads these after the signature
-constexpr int LOCAL_HDR_LEN = 30;   // local header before name and extra field
-constexpr int LOCAL_FIXED_LEN = 26; // ... of which process_local_file_hdr reads these
-constexpr int INBUF_SIZE = 8192;    // archive read block; block_start is always a multiple of it
-constexpr int OUTBUF_SIZE = 65536;  // text conversion buffer: a 32 KiB block at most doubles
-constexpr int WINDOW_SIZE = 32768;  // Deflate history, and the unit of every output flush
+// ZIP layout. Every multi-byte field is little-endian and read through a Cursor (below).
+// The signatures: "PK" and two type bytes, assembled into G at the start of a run.
+constexpr char LOCAL_SIG[] = "PK\x03\x04";   // local header, then name, extra field, data
+constexpr char CENTRAL_SIG[] = "PK\x01\x02"; // directory entry, then name, extra, comment
+constexpr char END_SIG[] = "PK\x05\x06";     // end record, then the archive comment
+constexpr int ZIP_SIG_LEN = 4;
+constexpr int END_REC_LEN = 22;        // end-of-central-directory record, signature included
+constexpr int CDIR_ENTRY_LEN = 46;     // central directory entry before name, extra field, comment
+constexpr int CDIR_FIXED_LEN = 42;     // ... of which get_cdir_ent reads these after the signature
+constexpr int LOCAL_HDR_LEN = 30;      // local header before name and extra field
+constexpr int LOCAL_FIXED_LEN = 26;    // ... of which process_local_file_hdr reads these
+constexpr int EF_BLOCK_HEADER_LEN = 4; // extra-field block: 2-byte id, 2-byte data size
+constexpr int INBUF_SIZE = 8192;       // archive read block; block_start is always a multiple of it
+constexpr int OUTBUF_SIZE = 65536;     // text conversion buffer: a 32 KiB block at most doubles
+constexpr int WINDOW_SIZE = 32768;     // Deflate history, and the unit of every output flush
 constexpr int RING_SIZE = 2 * WINDOW_SIZE; // the decoder's output ring: two flush units
 constexpr int RING_SLACK = 16;             // readable and writable bytes past the ring's end
 constexpr int END_SEARCH_LEN = 66000; // tail searched for the end record: 22 + a 65535-byte comment
@@ -51,6 +56,7 @@ constexpr int MAX_NAME = 258;         // longest member name kept; longer names 
 constexpr int BATCH_SIZE = 64;        // central directory entries held at a time
 constexpr int MSG_BUF_SIZE = 4096;    // one formatted message; a longer one is cut
 constexpr int NAME_AREA_SIZE = 1024;  // one display-filtered name (fnfilter); a longer one is cut
+constexpr int WIN_PATH_BUF = 261;     // a Windows path (MAX_PATH characters) and its terminator
 
 // General purpose flag bits.
 enum { GPF_ENCRYPTED = 0x0001, GPF_DATA_DESCRIPTOR = 0x0008, GPF_UTF8 = 0x0800 };
@@ -76,6 +82,11 @@ enum {
     MSG_ERROR_QUERY_LEADNL = MSG_ERROR_QUERY | MF_LEADNL, // 0x4A1
 };
 
+// Versions (the format's version times 10): the highest this engine extracts, the highest for
+// a member written on VMS, and the made-by version from which NTFS names are in the OEM
+// code page.
+enum { VERSION_CAN_DO = 20, VMS_VERSION_CAN_DO = 42, VERSION_NTFS_OEM_NAMES = 50 };
+
 // Host numbers of the "made by" byte; above 17 counts as unknown (18).
 constexpr int HOST_FS_FAT = 0, HOST_VMS = 2, HOST_UNIX = 3, HOST_FS_HPFS = 6, HOST_FS_NTFS = 11,
               HOST_UNKNOWN = 18;
@@ -94,7 +105,8 @@ enum { EB_UT_FL_MTIME = 1, EB_UT_FL_ATIME = 2, EB_UT_FL_CTIME = 4, EB_UX2_VALID 
 // Offsets are 64-bit so that a large payload never wraps a 32-bit long.
 typedef int64_t zoff_t;
 
-struct local_file_hdr {
+// The fields a local header and a directory entry share, stored in this order in both.
+struct member_fields {
     uint8_t version_needed; // version needed to extract, x10
     uint8_t host_needed;
     uint16_t flags; // general purpose flags (GPF_*)
@@ -104,16 +116,12 @@ struct local_file_hdr {
     uint16_t name_len, extra_len;
 };
 
-struct cdir_file_hdr {
+struct local_file_hdr : member_fields {};
+
+struct cdir_file_hdr : member_fields {
     uint8_t version_made_by; // x10
     uint8_t host_made_by;
-    uint8_t version_needed; // x10
-    uint8_t host_needed;
-    uint16_t flags;
-    uint16_t method;
-    uint16_t dos_time, dos_date;
-    uint32_t crc, csize, usize;
-    uint16_t name_len, extra_len, comment_len;
+    uint16_t comment_len;
     uint16_t disk_start;    // not used
     uint16_t internal_attr; // bit 0: text file
     uint32_t external_attr; // host-dependent; bit 3 of the low byte marks a DOS volume label
@@ -293,14 +301,14 @@ struct Globals {
     // change during a run.
     // Directories that exist: the fat_path of the last directory that had to be made or
     // looked at, with its parents, each followed by "/" ("a/b/" for "a/b/c.txt"); "" at first.
-    char known_dirs[MAX_PATH + 1];
+    char known_dirs[WIN_PATH_BUF];
     // The volume as GetVolumeInformationA described it for the root volume_root (a drive
     // root such as "C:\", the first three characters of the full path; "" until asked):
     // whether the query succeeded, the longest component it allows, its file-system name.
     char volume_root[4];
     int volume_ok;
-    DWORD volume_max_component;
-    char volume_fs_name[MAX_PATH];
+    uint32_t volume_max_component;
+    char volume_fs_name[WIN_PATH_BUF - 1];
 };
 
 extern Globals G;
@@ -338,14 +346,57 @@ unsigned ef_scan_for_izux(const uint8_t *ef, unsigned ef_len, int is_central, un
                           stamp_times *out_times, uint16_t *out_ids);
 uint16_t makeword(const uint8_t *p);
 uint32_t makelong(const uint8_t *p);
+// A little-endian cursor over the bytes of one record or extra-field block: fields are taken
+// in the order they are stored. A take or skip past the end takes nothing, gives 0 and marks
+// the cursor short, so a decoder checks once, after its last field.
+struct Cursor {
+    const uint8_t *p;
+    unsigned left;
+    int is_short;
+};
+Cursor cursor_over(const uint8_t *p, unsigned len);
+uint8_t take8(Cursor *c);
+uint16_t take16(Cursor *c);
+uint32_t take32(Cursor *c);
+void skip(Cursor *c, unsigned n);
+// The next block of an extra field: its id, a cursor over its data and where the block
+// starts (header included). 0 at the field's end, or at a block that runs past it (an
+// inconsistent field: the walk stops there).
+struct ef_block {
+    unsigned id;
+    const uint8_t *start;
+    Cursor data;
+};
+int next_ef_block(Cursor *field, ef_block *block);
+// Reads a record's fixed part (len bytes after its signature) into buf: a cursor over it, or
+// one already short when the archive ends first.
+Cursor read_record(uint8_t *buf, unsigned len);
 
 // Member extraction loop (extract.cpp, match.cpp).
 int extract_or_test_files(void);
 int store_info(void);
 int extract_or_test_member(void);
-int memextract(uint8_t *target, uint32_t target_size, const uint8_t *block, uint32_t block_size);
-int memflush(const uint8_t *data, uint32_t size);
+int memflush(const uint8_t *data, uint32_t size); // the decoder's output in memory mode
+// With test_only, memextract encodes what it does not report in its result: ZR_ERR plus the
+// block's method times 256 (a bad CRC counts as method 8).
+constexpr int TEST_DETAIL_STEP = 256;
+inline int mem_test_detail(unsigned method) {
+    return ZR_ERR + (int)method * TEST_DETAIL_STEP;
+}
+// Existing files (overwrite.cpp). What happens to a member whose file exists: EXTRACT it,
+// SKIP_MEMBER, or ASK the user (also: start over with the new name the user gave).
+enum Decision { EXTRACT, SKIP_MEMBER, ASK };
+Decision decide_existing(int new_name);
+// Asks; EXTRACT, SKIP_MEMBER, or ASK when a new name was given. An answer that cannot be
+// read counts as "None" and raises *result to ZR_WARN.
+Decision ask_replace(int *result);
+// Makes member_name as a new file, open in dest_file: 1, or 0 (nothing changed) when the name
+// is taken or the file cannot be made. open_outfile then keeps that file.
+int create_outfile(void);
+int check_for_newer(const char *path); // -1 no file, 0 older than the member, 1 as new or newer
+// Messages (messages.cpp).
 char *fnfilter(const char *raw, char *space);
+extern const char ErrUnzipNoFile[], NotEnoughMem[], InvalidComprData[], Inflate[];
 int match(const char *name, const char *pattern, int ignore_case);
 int recmatch(const uint8_t *pattern, const uint8_t *name, int ignore_case);
 
@@ -355,6 +406,7 @@ int recmatch(const uint8_t *pattern, const uint8_t *name, int ignore_case);
 // (read_ptr at its start, read_left its size) and return its size: 0 at the end of the
 // archive, -1 after a read error. readbuf and readbyte refill through next_block; the member
 // data's consumers (the stored copy, the decoder) take bytes through next_byte below.
+extern const char ReadError[];
 int open_input_file(void);
 int read_block_at(zoff_t block); // block: a multiple of INBUF_SIZE
 int next_block(void);
@@ -362,10 +414,8 @@ unsigned readbuf(char *buf, unsigned size);
 int readbyte(void);
 void defer_leftover_input(void);
 void undefer_input(void);
-// Makes member_name as a new file, open in dest_file: 1, or 0 (nothing changed) when the name
-// is taken or the file cannot be made. open_outfile then keeps that file.
-int create_outfile(void);
 int open_outfile(void);
+enum { ACCESS_WRITE = 2 }; // _access's mode: may the file be written?
 int flush(uint8_t *data, uint32_t size, int second_buffer);
 int disk_error(void);
 int UzpMessagePrnt(void *g, uint8_t *text, uint32_t size, int flags);
@@ -373,8 +423,6 @@ int UzpInput(void *g, uint8_t *buf, int *size, int flags);
 int UzpMorePause(void *g, const char *prompt, int flags);
 int UzpPassword(void *g, int *rcnt, char *pwbuf, int size, const char *zfn, const char *efn);
 void handler(int signal);
-int32_t dos_to_unix_time(unsigned ddate, unsigned dtime);
-int check_for_newer(const char *path);
 uint32_t crc32(uint32_t crc, const uint8_t *buf, unsigned len);
 uint32_t crc32_by_tables(uint32_t crc, const uint8_t *buf, unsigned len); // never by clmul
 int crc32_has_clmul(void); // this CPU folds with carry-less multiplication
@@ -391,8 +439,13 @@ int zmsg(int flags, const char *fmt, ...)
 int read_reply(char *buf, int size);
 
 // Deflate decoder (inflate.cpp). inflate decodes the current member (or, with to_memory,
-// the block memextract set up): 0, or 1 invalid data or input that ends early, 2 a block
-// type 3 or over-subscribed code lengths, 3 no memory for a table.
+// the block memextract set up).
+enum {
+    INFLATE_OK = 0,
+    INFLATE_BAD_DATA = 1,  // invalid data, or input that ends early
+    INFLATE_BAD_CODES = 2, // a block type 3, or over-subscribed code lengths
+    INFLATE_NO_MEMORY = 3, // no memory for a table
+};
 int inflate(void);
 int inflate_free(void);
 int inflate_block(int *last);
@@ -405,66 +458,23 @@ int huft_build(const unsigned *b, unsigned n, unsigned s, const uint16_t *d, con
 int huft_free(huft *t);
 extern int lbits, dbits; // first-level lookup bits of dynamic literal/length and distance tables
 
-// Windows file-system adaptation (win32/).
+// Windows file-system adaptation (win32/; its Windows-typed interfaces are in win32/win32.h).
 int mapname(int new_name);
 int checkdir(char *pathcomp, int function);
 void map2fat(char *pathcomp, char **fat_end);
 int mapattr(void);
-int IsFileNameValid(const char *path);
-int IsVolumeOldFAT(const char *path);
-int isfloppy(int drive);
 void close_outfile(void);
-unsigned getNTfiletime(FILETIME *mod, FILETIME *acc, FILETIME *cre);
-void utime2FileTime(time_t t, FILETIME *ft);
-time_t UTCtime2Localtime(time_t t);
-void NTtzbugWorkaround(time_t t, FILETIME *ft);
-int NTQueryTargetFS(const char *path);
 int IsWinNT(void);
-// NT security descriptors (win32/nt_security.cpp). The target volume as the security code
-// sees it: seven 32-bit words, then the root the cached answer describes.
-struct volume_caps {
-    BOOL valid;              // the cached entry is filled
-    BOOL deferred;           // in a queued copy: the directory is set after the extraction
-    BOOL use_privileges;     // the caller's: security_level above 1
-    DWORD fs_flags;          // file-system flags (FS_PERSISTENT_ACLS ...)
-    BOOL remote;             // a network drive
-    DWORD remote_privileges; // on a network drive: 2 owner, group, DACL and SACL; 4 the SACL
-    DWORD file_attributes;   // the caller's: the member's attributes (0x10 for a directory)
-    char root_path[261];
-};
-// The security blocks of a local extra field for the file or directory (is_dir) at path:
-// 0, ZR_EF_MISSING when a block announces a descriptor but holds none, or another failure
-// (which callers ignore). A directory is marked by its creator, whatever its attributes say.
-int EvalExtraFields(const char *path, const uint8_t *ef, unsigned ef_len, int is_dir);
-int SetSD(const char *path, volume_caps *caps, const uint8_t *block, unsigned data_size);
-// Sets the descriptor (sd_size bytes, checked first), or queues it for a directory.
-int SecuritySet(const char *path, volume_caps *caps, PSECURITY_DESCRIPTOR sd, uint32_t sd_size);
-int GetVolumeCaps(const char *root, const char *path, volume_caps *caps);
-int GetRemotePrivilegesSet(const char *path, DWORD *privileges);
-int DeferSet(const char *path, volume_caps *caps, PSECURITY_DESCRIPTOR sd, uint32_t sd_size);
-int ProcessDefer(DWORD *dirs_ok, DWORD *bytes_ok, DWORD *dirs_failed, DWORD *bytes_failed);
-int Initialize(void);
-void InitLocalPrivileges(void);
+int32_t dos_to_unix_time(unsigned ddate, unsigned dtime);
 void process_defer_NT(void); // after the last member: the queued directories, and the report
 void discard_defer_NT(void); // a loop that ends early drops the queue instead
 void end_security(void);     // at the end of the run: the queue, the locks, the set-up
-// A self-relative descriptor of revision 1 whose owner, group and ACLs lie within size bytes.
-int security_descriptor_fits(const uint8_t *sd, uint32_t size);
-// EvalExtraFields on the current local extra field, with the message when data is missing.
-void apply_member_security(const char *path, int is_dir);
-// Maximum component length and file-system name of the volume holding path; 0 on failure.
-// Asked once per run and root (G.volume_root).
-int query_volume(const char *path, DWORD *max_component, char *fs_name, DWORD fs_size);
 // Code-page conversion of member names, in place (win32/codepage.cpp).
 void oem_to_ansi(char *s);
 void ansi_to_oem(char *s);
 void utf8_to_ansi(char *s, unsigned size); // unrepresentable characters become '_'
 int is_dbcs_lead_byte(uint8_t c);          // of the ANSI code page
 int is_superscript_digit(uint8_t c);       // superscript 1, 2 or 3 in the ANSI code page
-// Refuses names that would leave the extraction directory or that Windows opens as a device
-// (CON, NUL, COM1, ... in any component, with any extension).
-enum { PATH_SAFE = 0, PATH_LEAVES_FOLDER = 1, PATH_NAMES_DEVICE = 2 };
-int is_unsafe_path(const char *name);
 // After a clean run: close the extraction log and start "installer.exe" (handoff.cpp). The
 // stub's front end hands it to the engine as G.handoff_fn.
 void hand_off(void);
@@ -489,7 +499,8 @@ enum {
     MAP_NO_MEMORY = ZR_PARAM, // no memory for the path buffers
 };
 
-// checkdir functions.
+// checkdir functions, and its answer to any other.
 enum { ROOT = 0, INIT = 1, APPEND_DIR = 2, APPEND_NAME = 3, GETPATH = 4, END = 5 };
+enum { CHECKDIR_UNKNOWN_FUNCTION = 99 };
 
 #endif

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "compat/control.h"
-#include "unzip/unzip.h"
+#include "unzip/win32/win32.h"
 
 class EngineTest : public ::testing::Test {
   protected:

@@ -1,7 +1,7 @@
 // Code-page conversion of member names. Names reach the engine in the OEM code page or in
 // UTF-8 and are used with the ANSI calls of the file system, so they are converted in place
 // before they are mapped.
-#include "unzip/unzip.h"
+#include "unzip/win32/win32.h"
 
 void oem_to_ansi(char *s) {
     // Both calls convert in place when source and destination are the same buffer; every

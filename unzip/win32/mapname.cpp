@@ -1,9 +1,10 @@
 // Output paths on Windows: member names become paths relative to the current directory
 // (the extraction folder), the directories on the way are created, components are cut to
 // 8.3 form where the volume refuses long names, and volume-label entries label the drive.
+// What the volume allows is volume.cpp's; which names are refused, unsafe_path.cpp's.
 // The path state lives in G (created_dir, name_len, label_drive, long_path, fat_path and
 // their end pointers).
-#include "unzip/unzip.h"
+#include "unzip/win32/win32.h"
 
 #include <ctype.h>
 #include <direct.h>
@@ -11,10 +12,7 @@
 #include <string.h>
 
 enum {
-    PATH_BUF = MAX_PATH + 1,    // room for a Windows path and its terminator
-    LONGEST_DIR_PATH = 256,     // a longer directory path is refused (result 4)
-    OLD_FAT_MAX_COMPONENT = 12, // a volume with components this short wants 8.3 names
-    MAX_COMPONENT = 255         // the longest name component Windows allows
+    LONGEST_DIR_PATH = 256, // a longer directory path is refused (result 4)
 };
 static const size_t FAT_NAME_LEN = 8; // 8.3 form: base name ...
 static const size_t FAT_EXT_LEN = 3;  // ... and extension
@@ -37,224 +35,6 @@ static char *show1(const char *name) {
 }
 static char *show2(const char *name) {
     return fnfilter(name, G.name_area[1]);
-}
-
-// ---------------------------------------------------------------------------------------
-// Attributes
-
-int mapattr(void) {
-    // The archive bit is added for files and directories alike, as Windows does for a
-    // freshly written file.
-    G.cur_entry->platform_attr = (G.central_hdr.external_attr & 0xFF) | FILE_ATTRIBUTE_ARCHIVE;
-    return 0;
-}
-
-// ---------------------------------------------------------------------------------------
-// Volume queries
-
-// Makes path absolute unless it starts with a drive, and keeps its first three characters
-// ("C:\"). A full path that does not fit a Windows path buffer counts as a failure.
-static int root_of(const char *path, char root[4]) {
-    char full[PATH_BUF];
-    const char *p = path;
-    if (!(isalpha((unsigned char)path[0]) && path[1] == ':')) {
-        DWORD n = GetFullPathNameA(path, PATH_BUF, full, NULL);
-        if (n == 0 || n >= PATH_BUF) {
-            return 0;
-        }
-        p = full;
-    }
-    size_t n = strnlen(p, 3);
-    memcpy(root, p, n);
-    root[n] = '\0';
-    return 1;
-}
-
-// Optimisation: the volume is asked once per run and root, not for every file (by
-// NTQueryTargetFS) and every space of a name (by IsVolumeOldFAT). Member paths are relative
-// to the current directory, so they all share its root, and only the root is ever asked
-// about (a volume mounted on a folder inside the extraction folder was never seen either):
-// the kept answer is the one asking again would give. Under Wine a query costs about 0.7 ms
-// and prints a device warning each time.
-// Measured (bench/floor_bench.py, 5,000-file tree stored, win32 stub under Wine, 2 cores,
-// median of 5 interleaved rounds): 0.75 (0.72-0.82) of the time before.
-static void ask_volume(const char *root) {
-    DWORD flags = 0;
-    memcpy(G.volume_root, root, strlen(root) + 1); // root_of keeps at most three characters
-    G.volume_max_component = 0;
-    G.volume_fs_name[0] = '\0';
-    G.volume_ok = GetVolumeInformationA(root, NULL, 0, NULL, &G.volume_max_component, &flags,
-                                        G.volume_fs_name, sizeof G.volume_fs_name) != 0;
-}
-
-int query_volume(const char *path, DWORD *max_component, char *fs_name, DWORD fs_size) {
-    char root[sizeof G.volume_root];
-    if (!root_of(path, root)) {
-        return 0;
-    }
-    if (G.volume_root[0] == '\0' || _stricmp(root, G.volume_root) != 0) {
-        ask_volume(root);
-    }
-    if (!G.volume_ok) {
-        return 0;
-    }
-    if (max_component != NULL) {
-        *max_component = G.volume_max_component;
-    }
-    if (fs_name != NULL && fs_size > 0) {
-        size_t n = strnlen(G.volume_fs_name, fs_size - 1);
-        memcpy(fs_name, G.volume_fs_name, n);
-        fs_name[n] = '\0';
-    }
-    return 1;
-}
-
-// A volume that cannot be asked (a network path, whose first three characters are no
-// drive root) is taken to allow long names: such shares are not old FAT volumes.
-int IsVolumeOldFAT(const char *path) {
-    DWORD max_len = 0;
-    if (!query_volume(path, &max_len, NULL, 0)) {
-        return 0;
-    }
-    return max_len <= OLD_FAT_MAX_COMPONENT;
-}
-
-int isfloppy(int drive) {
-    char root[4] = {0, ':', '/', '\0'};
-    if (drive < 1 || drive > 26) {
-        return 0;
-    }
-    root[0] = (char)('A' + drive - 1);
-    return GetDriveTypeA(root) == DRIVE_REMOVABLE;
-}
-
-// A character no Windows name can hold; a colon is one unless it follows a drive letter.
-static int has_invalid_character(const char *path) {
-    for (const unsigned char *p = (const unsigned char *)path; *p != '\0'; p++) {
-        int drive_colon =
-            *p == ':' && p == (const unsigned char *)path + 1 && isalpha((unsigned char)path[0]);
-        if (*p < 0x20 || (strchr("<>:\"|?*", *p) != NULL && !drive_colon)) {
-            return 1;
-        }
-    }
-    return 0;
-}
-
-static int components_fit(const char *path) {
-    size_t n = 0;
-    for (const char *p = path; *p != '\0'; p++) {
-        n = (*p == '/' || *p == '\\') ? 0 : n + 1;
-        if (n > MAX_COMPONENT) {
-            return 0;
-        }
-    }
-    return 1;
-}
-
-// 1 unless the file system rejects path as a name: the full path it stands for (joined to
-// the current directory) is MAX_PATH characters or longer, a component is longer than a
-// Windows name, or a character cannot stand in a Windows name. A file that does not exist
-// yet is valid.
-//
-// Optimisation: decided from the name and GetFullPathNameA, which only joins strings. It was
-// asked of OpenFile, which opened the file and, for a relative name, searched the program's
-// folder, the current one, the system folders and the whole PATH first, for every component
-// of every member: about 1 ms a call under Wine, and an open a virus scanner looks at each
-// time. Under Wine, for names of 1 to 300 characters in a folder of 15, OpenFile said "name
-// too long" exactly where GetFullPathNameA fails; the characters Windows refuses never come
-// here from mapname, which replaces them.
-// Measured (bench/floor_bench.py, 5,000-file tree stored, win32 stub under Wine, 2 cores,
-// median of 5 interleaved rounds): 0.34 (0.28-0.39) of the time before.
-// Left: GetFileAttributesA, which under Wine takes full paths longer than MAX_PATH, which
-// OpenFile and Windows refuse: such names would no longer get their 8.3 form there.
-int IsFileNameValid(const char *path) {
-    char full[PATH_BUF];
-    DWORD n = GetFullPathNameA(path, PATH_BUF, full, NULL);
-    return n != 0 && n < MAX_PATH && components_fit(path) && !has_invalid_character(path);
-}
-
-// ---------------------------------------------------------------------------------------
-// Names that would leave the extraction folder or reach a device
-
-static int is_separator(unsigned char c) {
-    return c == '/' || c == '\\';
-}
-
-// Windows drops trailing dots and spaces of a component, so "...", ".. " and ". ." can all
-// end up as "..". A component of only dots and spaces is refused unless it is "." or empty.
-static int reaches_parent(const unsigned char *begin, const unsigned char *end) {
-    size_t n = (size_t)(end - begin);
-    while (n > 0 && (begin[n - 1] == '.' || begin[n - 1] == ' ')) {
-        n--;
-    }
-    if (n > 0) {
-        return 0;
-    }
-    size_t len = (size_t)(end - begin);
-    return !(len == 0 || (len == 1 && begin[0] == '.'));
-}
-
-static int base_is(const unsigned char *base, size_t n, const char *device) {
-    return n == strlen(device) && _strnicmp((const char *)base, device, n) == 0;
-}
-
-// Windows opens a component whose base name (up to the first dot, trailing spaces dropped)
-// is a device name as that device, in any folder and with any extension: "lib/NUL.dll",
-// "nul " and "nul.txt" reach the null device, "COM1.log" a serial port. Superscript digits
-// count as digits of COM and LPT.
-static int names_device(const unsigned char *begin, const unsigned char *end) {
-    const unsigned char *stop = (const unsigned char *)memchr(begin, '.', (size_t)(end - begin));
-    if (stop == NULL) {
-        stop = end;
-    }
-    while (stop > begin && stop[-1] == ' ') {
-        stop--;
-    }
-    size_t n = (size_t)(stop - begin);
-    if (n == 4 && (base_is(begin, 3, "COM") || base_is(begin, 3, "LPT"))) {
-        return (begin[3] >= '1' && begin[3] <= '9') || is_superscript_digit(begin[3]);
-    }
-    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char *device : devices) {
-        if (base_is(begin, n, device)) {
-            return 1;
-        }
-    }
-    return 0;
-}
-
-// Both "/" and "\" separate components on Windows, except a "\" that is the second byte of
-// a double-byte character; the scan runs from the start so trail bytes are never taken for
-// lead bytes.
-int is_unsafe_path(const char *name) {
-    const unsigned char *s = (const unsigned char *)name;
-    if (is_separator(s[0])) {
-        return PATH_LEAVES_FOLDER; // absolute, "//server/share", "\\server\share", "\\?\..."
-    }
-    if (((s[0] | 0x20) >= 'a' && (s[0] | 0x20) <= 'z') && s[1] == ':') {
-        return PATH_LEAVES_FOLDER; // "C:\x" and the drive-relative "C:x"
-    }
-    const unsigned char *comp = s;
-    size_t i = 0;
-    for (;;) {
-        unsigned char c = s[i];
-        if (c == '\0' || is_separator(c)) {
-            if (reaches_parent(comp, s + i)) {
-                return PATH_LEAVES_FOLDER;
-            }
-            if (names_device(comp, s + i)) {
-                return PATH_NAMES_DEVICE;
-            }
-            if (c == '\0') {
-                return PATH_SAFE;
-            }
-            comp = s + ++i;
-        } else if (is_dbcs_lead_byte(c) && s[i + 1] != '\0') {
-            i += 2;
-        } else {
-            i++;
-        }
-    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -408,9 +188,9 @@ static int append_component(char *pathcomp, int is_name) {
 
 // The drive of the current directory, for a volume label.
 static int label_allowed(void) {
-    char full[PATH_BUF];
-    DWORD n = GetFullPathNameA(".", PATH_BUF, full, NULL);
-    if (n == 0 || n >= PATH_BUF) {
+    char full[WIN_PATH_BUF];
+    DWORD n = GetFullPathNameA(".", WIN_PATH_BUF, full, NULL);
+    if (n == 0 || n >= WIN_PATH_BUF) {
         return 0;
     }
     int letter = tolower((unsigned char)full[0]);
@@ -561,7 +341,7 @@ int checkdir(char *pathcomp, int function) {
         forget_file_system();
         return 0;
     default:
-        return 99;
+        return CHECKDIR_UNKNOWN_FUNCTION;
     }
 }
 

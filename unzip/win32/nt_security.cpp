@@ -11,7 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "unzip/unzip.h"
+#include "unzip/win32/win32.h"
 
 static const char SecurityBytesMsg[] = " (%ld bytes security)";
 static const char UpdatedMsg[] = "    updated: %lu directory entries with %lu bytes security";
@@ -19,11 +19,6 @@ static const char FailedMsg[] = "     failed: %lu directory entries with %lu byt
 static const char SecurityDataMissing[] = " compressed WinNT security data missing (%d bytes)%s";
 
 enum {
-    EF_HEADER = 4,            // block id and data size
-    SD_FIXED = 11,            // descriptor size, version, method and CRC before the data
-    SD_VERSION_OFFSET = 8,    // of the block, header included
-    SD_EXTRACT_OFFSET = 9,    // method, CRC and data: what memextract takes
-    SD_EXTRACT_SKIP = 5,      // data size less this is memextract's block size
     OUT_OF_MEMORY = 7,        // SetSD's result without memory for the descriptor
     PRIVILEGE_RESTORE = 2,    // remote_privileges: owner, group, DACL and SACL can be set
     PRIVILEGE_SACL = 4,       // remote_privileges: the SACL can be opened
@@ -60,23 +55,31 @@ static int restore_privilege, security_privilege; // enabled in the process toke
 static int sid_fits(const uint8_t *sd, uint32_t size, uint32_t offset) {
     if (offset == 0) return 1;
     if (offset < SD_HEADER || offset > size - SID_HEADER) return 0;
-    unsigned count = sd[offset + 1];
-    return sd[offset] == 1 && count <= MAX_SUB_AUTHORITIES &&
-           offset + SID_HEADER + 4 * count <= size;
+    Cursor c = cursor_over(sd + offset, size - offset);
+    unsigned revision = take8(&c), count = take8(&c);
+    return revision == 1 && count <= MAX_SUB_AUTHORITIES && offset + SID_HEADER + 4 * count <= size;
 }
 
 static int acl_fits(const uint8_t *sd, uint32_t size, uint32_t offset) {
     if (offset == 0) return 1;
     if (offset < SD_HEADER || offset > size - ACL_HEADER) return 0;
-    uint32_t acl_size = makeword(sd + offset + 2);
+    Cursor c = cursor_over(sd + offset, size - offset);
+    skip(&c, 2); // revision and padding
+    uint32_t acl_size = take16(&c);
     return acl_size >= ACL_HEADER && offset + acl_size <= size;
 }
 
 // A self-relative descriptor of revision 1 whose parts all lie inside its size bytes.
 int security_descriptor_fits(const uint8_t *sd, uint32_t size) {
-    if (size < SD_HEADER || sd[0] != 1 || !(makeword(sd + 2) & SE_SELF_RELATIVE)) return 0;
-    return sid_fits(sd, size, makelong(sd + 4)) && sid_fits(sd, size, makelong(sd + 8)) &&
-           acl_fits(sd, size, makelong(sd + 12)) && acl_fits(sd, size, makelong(sd + 16));
+    if (size < SD_HEADER) return 0;
+    Cursor c = cursor_over(sd, size);
+    unsigned revision = take8(&c);
+    skip(&c, 1); // padding
+    unsigned control = take16(&c);
+    uint32_t owner = take32(&c), group = take32(&c), sacl = take32(&c), dacl = take32(&c);
+    if (revision != 1 || !(control & SE_SELF_RELATIVE)) return 0;
+    return sid_fits(sd, size, owner) && sid_fits(sd, size, group) && acl_fits(sd, size, sacl) &&
+           acl_fits(sd, size, dacl);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -283,14 +286,16 @@ int SecuritySet(const char *path, volume_caps *caps, PSECURITY_DESCRIPTOR sd, ui
 // The blocks
 
 int SetSD(const char *path, volume_caps *caps, const uint8_t *block, unsigned data_size) {
-    if (block == NULL || data_size <= 4 || block[SD_VERSION_OFFSET] != 0) return 0;
-    uint32_t size = makelong(block + EF_HEADER);
-    if (size == 0) return 0; // nothing announced, nothing to expand
+    if (block == NULL || data_size <= SD_SIZE_LEN) return 0;
+    Cursor d = cursor_over(block + EF_BLOCK_HEADER_LEN, data_size);
+    uint32_t size = take32(&d);
+    if (take8(&d) != 0) return 0; // a format version this code does not know
+    if (size == 0) return 0;      // nothing announced, nothing to expand
     if (data_size <= SD_FIXED) return ZR_EF_MISSING;
     if (size > MAX_DESCRIPTOR) return ZR_ERR; // no Windows descriptor is larger
     uint8_t *sd = (uint8_t *)malloc(size);
     if (sd == NULL) return OUT_OF_MEMORY;
-    int r = memextract(sd, size, block + SD_EXTRACT_OFFSET, data_size - SD_EXTRACT_SKIP);
+    int r = memextract(sd, size, d.p, d.left);
     if (r == 0 && G.out_count != size) r = ZR_ERR; // the bytes must be what was announced
     if (r == 0 && SecuritySet(path, caps, sd, size) &&
         !(caps->file_attributes & FILE_ATTRIBUTE_DIRECTORY) && !G.test_only && G.quiet_level <= 1)
@@ -302,22 +307,18 @@ int SetSD(const char *path, volume_caps *caps, const uint8_t *block, unsigned da
 int EvalExtraFields(const char *path, const uint8_t *ef, unsigned ef_len, int is_dir) {
     if (G.security_level == 0) return 0;
     int r = 0;
-    while (ef_len >= EF_HEADER && r == 0) {
-        unsigned id = makeword(ef), size = makeword(ef + 2);
-        if (size > ef_len - EF_HEADER) break;
-        if (id == EF_NTSD && IsWinNT()) {
-            volume_caps caps;
-            memset(&caps, 0, sizeof caps);
-            caps.file_attributes =
-                G.cur_entry->platform_attr | (is_dir ? FILE_ATTRIBUTE_DIRECTORY : 0);
-            caps.use_privileges = G.security_level > 1;
-            if (GetVolumeCaps(NULL, path, &caps) && !(caps.fs_flags & FS_PERSISTENT_ACLS))
-                r = 0; // a volume without ACLs (FAT) keeps none
-            else
-                r = SetSD(path, &caps, ef, size);
-        }
-        ef += EF_HEADER + size;
-        ef_len -= EF_HEADER + size;
+    Cursor field = cursor_over(ef, ef_len);
+    ef_block block;
+    while (r == 0 && next_ef_block(&field, &block)) {
+        if (block.id != EF_NTSD || !IsWinNT()) continue;
+        volume_caps caps;
+        memset(&caps, 0, sizeof caps);
+        caps.file_attributes = G.cur_entry->platform_attr | (is_dir ? FILE_ATTRIBUTE_DIRECTORY : 0);
+        caps.use_privileges = G.security_level > 1;
+        if (GetVolumeCaps(NULL, path, &caps) && !(caps.fs_flags & FS_PERSISTENT_ACLS))
+            r = 0; // a volume without ACLs (FAT) keeps none
+        else
+            r = SetSD(path, &caps, block.start, block.data.left);
     }
     return r;
 }
@@ -374,13 +375,17 @@ void discard_defer_NT(void) {
     LeaveCriticalSection(&defer_lock);
 }
 
-// Bytes 2 and 3 of the extra field hold the length of its first block; the message reports
-// that length less the block's 10-byte fixed part.
+// The message reports the data size of the extra field's first block less the descriptor's
+// size, method and CRC (SD_MISSING_REPORT_LESS).
 void apply_member_security(const char *path, int is_dir) {
     unsigned len = G.local_hdr.extra_len;
     if (G.extra_buf == NULL || len == 0) return;
-    if (EvalExtraFields(path, G.extra_buf, len, is_dir) != ZR_EF_MISSING || len < 4) return;
+    if (EvalExtraFields(path, G.extra_buf, len, is_dir) != ZR_EF_MISSING) return;
+    Cursor field = cursor_over(G.extra_buf, len);
+    skip(&field, 2); // the block's id
+    int data_size = take16(&field);
+    if (field.is_short) return;
     if (G.quiet_level != 0) zmsg(MF_ERRSTREAM, "%-22s ", fnfilter(path, G.name_area[0]));
-    zmsg(MF_ERRSTREAM, SecurityDataMissing, (int)makeword(G.extra_buf + 2) - 10,
+    zmsg(MF_ERRSTREAM, SecurityDataMissing, data_size - SD_MISSING_REPORT_LESS,
          G.quiet_level != 0 ? "\n" : "");
 }
