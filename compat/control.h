@@ -68,6 +68,13 @@ const std::vector<std::string> &volumeLabels();
 int attributesOf(const char *path);
 // Paths that fopen opened as Windows devices ("lib\NUL.dll", "COM1.log"), in order.
 const std::vector<std::string> &deviceOpens();
+// The medium fails at byte `at` (-1: never): a _read whose range holds that byte reads
+// nothing and answers -1, and with `seeks` so does a _lseeki64 to it or beyond; the first
+// `spared` calls that would fail still succeed.
+void failReadsAt(int64_t at, bool seeks = false, int spared = 0);
+// The disk takes `bytes` more bytes through streams opened for writing (fopen, _fdopen)
+// and is then full: a write gets what fits and fails. -1: no limit.
+void setDiskRoom(int64_t bytes);
 // Flags of the last SetDefaultDllDirectories call (reached through GetProcAddress), or 0.
 DWORD dllDirectoryFlags();
 

@@ -1,7 +1,7 @@
 // Fuzz target for one whole engine run over an archive, as the stub makes it: quiet, every
 // member selected, extracting into the current directory (or testing only).
 //
-// Input layout: byte 0 picks the mode, the rest is the archive. Mode bits:
+// Input layout: bytes 0 and 1 pick the mode (little-endian), the rest is the archive. Mode bits:
 //   0  test only (-t) instead of extracting
 //   1  the current directory is on an old FAT volume (8.3 names, local times)
 //   2  the ANSI code page is 932 (double-byte lead bytes in names)
@@ -10,6 +10,8 @@
 //   5  chatty (quiet level 0) with include and exclude patterns instead of everything
 //   6  show the archive comment only (-z)
 //   7  apply NT security blocks, with privileges (-XX); the restore privilege is held
+//   8  the disk fills up: it takes 4096 times the number in bits 9-15 bytes of output, and
+//      the write that passes that fails
 //
 // Each run happens in a private scratch tree made once per process:
 //
@@ -51,6 +53,9 @@ enum {
     MODE_PATTERNS = 32,
     MODE_COMMENT = 64,
     MODE_SECURITY = 128,
+    MODE_DISK_FULL = 256,
+    MODE_ROOM_SHIFT = 9, // bits 9-15: the full disk's room in units of MODE_ROOM_UNIT
+    MODE_ROOM_UNIT = 4096,
 };
 
 // Patterns that reach every part of the matcher: sets, ranges, negation, "?" and "*".
@@ -178,9 +183,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < 1) return 0;
-    int mode = data[0];
-    writeArchive(data + 1, size - 1);
+    if (size < 2) return 0;
+    int mode = data[0] | data[1] << 8;
+    writeArchive(data + 2, size - 2);
     int firstFreeFd = lowestFreeFd();
 
     char saved[PATH_MAX];
@@ -193,6 +198,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         compat::setTimeZone(-60, TIME_ZONE_ID_STANDARD);
     }
     if (mode & MODE_DBCS) compat::setAnsiCodePage(932);
+    if (mode & MODE_DISK_FULL)
+        compat::setDiskRoom((int64_t)(mode >> MODE_ROOM_SHIFT) * MODE_ROOM_UNIT);
     globalsCtor();
     G.program_arg0 = arg0;
     G.archive_path = &archivePath[0];

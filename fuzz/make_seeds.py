@@ -3,9 +3,9 @@
 
     make_seeds.py ARCHIVE_DIR [STREAM_DIR [LAUNCHER_DIR]]
 
-ARCHIVE_DIR gets fuzz_archive's inputs: one mode byte (bit 0 test only, 1 old FAT volume,
-2 code page 932, 3 overwrite, ...; see fuzz_archive.cpp) and an archive: every archive of
-tests/corpus/archives, and small archives made here with zipfile (stored and deflated
+ARCHIVE_DIR gets fuzz_archive's inputs: two mode bytes (bit 0 test only, 1 old FAT volume,
+2 code page 932, 3 overwrite, ..., 8 a full disk; see fuzz_archive.cpp) and an archive:
+every archive of tests/corpus/archives, and small archives made here with zipfile (stored and deflated
 members, one with an executable-like prefix in front). STREAM_DIR gets fuzz_inflate's inputs: raw
 Deflate streams made by zlib from texts and binaries at several levels and strategies,
 and a few made by hand. LAUNCHER_DIR gets fuzz_launcher's inputs: a mode byte (0 a
@@ -169,12 +169,14 @@ def main():
         if name not in SKIP:
             with open(os.path.join(CORPUS, name), "rb") as f:
                 seeds.append((name, f.read(), (0, 1)))
-    seeds.extend((name, data, (0, 1, 2, 4, 8, 6, 128)) for name, data in made_here())
+    # 256: the disk is full from the start; 256 + (2 << 9): after 8 KiB.
+    disk_full = (256, 256 + (2 << 9))
+    seeds.extend((name, data, (0, 1, 2, 4, 8, 6, 128) + disk_full) for name, data in made_here())
     count = 0
     for name, data, modes in seeds:
         for mode in modes:
             with open(os.path.join(out, "%s.%d" % (name, mode)), "wb") as f:
-                f.write(bytes([mode]) + data)
+                f.write(struct.pack("<H", mode) + data)
             count += 1
     print("%d seeds in %s" % (count, out))
     for arg, made in zip(sys.argv[2:], (streams(), launcher_inputs())):

@@ -11,13 +11,14 @@
 extern "C++" {
 #endif
 FILE *compat_fopen(const char *path, const char *mode);
+FILE *compat_fdopen(int fd, const char *mode);
 // "NAME=value" sets a variable, "NAME=" removes it; names ignore case, as on Windows.
 int _putenv(const char *assignment);
 #ifdef __cplusplus
 }
 #endif
 #define fopen compat_fopen
-#define _fdopen fdopen
+#define _fdopen compat_fdopen
 #define _stricmp strcasecmp
 #define _strnicmp strncasecmp
 #define _fseeki64 fseeko

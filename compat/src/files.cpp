@@ -40,6 +40,12 @@ std::map<std::pair<dev_t, ino_t>, FILETIME> creationTimes;
 std::map<std::string, int> attributeBytes;
 std::vector<std::string> deviceOpenPaths;
 
+// The failing medium (failReadsAt) and the full disk (setDiskRoom).
+int64_t readFailsAt = -1;
+bool seeksFail = false;
+int readsSpared = 0;
+int64_t diskRoom = -1;
+
 // Heap object behind a file HANDLE; the magic tells it from other handles and from garbage.
 struct FileHandle {
     static constexpr uint32_t kMagic = 0x46494C45; // "FILE"
@@ -208,9 +214,25 @@ void resetFiles() {
     attributeBytes.clear();
     deviceOpenPaths.clear();
     lastError = 0;
+    readFailsAt = -1;
+    seeksFail = false;
+    readsSpared = 0;
+    diskRoom = -1;
 }
 
 } // namespace detail
+
+void failReadsAt(int64_t at, bool seeks, int spared) {
+    std::lock_guard<std::mutex> hold(recordsLock);
+    readFailsAt = at;
+    seeksFail = seeks;
+    readsSpared = spared;
+}
+
+void setDiskRoom(int64_t bytes) {
+    std::lock_guard<std::mutex> hold(recordsLock);
+    diskRoom = bytes;
+}
 
 const std::vector<std::string> &deviceOpens() {
     return deviceOpenPaths;
@@ -235,9 +257,59 @@ static bool opensDevice(const char *path) {
     return true;
 }
 
+// A call that reaches the failing byte fails, unless it is one of those still spared.
+static bool mediumFails(bool reaches) {
+    std::lock_guard<std::mutex> hold(recordsLock);
+    if (readFailsAt < 0 || !reaches) return false;
+    if (readsSpared > 0) {
+        readsSpared--;
+        return false;
+    }
+    errno = EIO;
+    return true;
+}
+
+// Writes through a stream while the disk's room is limited: what fits is written, then the
+// write fails as a full disk does. (Answering 0 instead of -1 would make stdio retry forever.)
+static ssize_t writeToLimitedDisk(void *cookie, const char *buf, size_t size) {
+    size_t n = size;
+    {
+        std::lock_guard<std::mutex> hold(recordsLock);
+        if (diskRoom >= 0 && (int64_t)n > diskRoom) n = (size_t)diskRoom;
+        if (n == 0 && size > 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        if (diskRoom >= 0) diskRoom -= (int64_t)n;
+    }
+    return (ssize_t)fwrite(buf, 1, n, (FILE *)cookie);
+}
+
+static int closeLimitedDisk(void *cookie) {
+    return fclose((FILE *)cookie);
+}
+
+// Streams opened for writing go through the limit once a test has set one.
+static FILE *onDisk(FILE *real, const char *mode) {
+    bool limited;
+    {
+        std::lock_guard<std::mutex> hold(recordsLock);
+        limited = diskRoom >= 0;
+    }
+    if (real == NULL || !limited || !strpbrk(mode, "wa+")) return real;
+    cookie_io_functions_t io = {NULL, writeToLimitedDisk, NULL, closeLimitedDisk};
+    FILE *f = fopencookie(real, mode, io);
+    if (f == NULL) fclose(real);
+    return f;
+}
+
 FILE *compat_fopen(const char *path, const char *mode) {
     if (opensDevice(path)) return fopen("/dev/null", mode);
-    return fopen(hostPath(path).c_str(), mode);
+    return onDisk(fopen(hostPath(path).c_str(), mode), mode);
+}
+
+FILE *compat_fdopen(int fd, const char *mode) {
+    return onDisk(fdopen(fd, mode), mode);
 }
 
 DWORD GetLastError(void) {
@@ -309,6 +381,8 @@ int _open(const char *path, int flags, ...) {
 }
 
 int _read(int fd, void *buf, unsigned size) {
+    int64_t at = lseek(fd, 0, SEEK_CUR);
+    if (mediumFails(at >= 0 && at <= readFailsAt && readFailsAt < at + (int64_t)size)) return -1;
     return (int)read(fd, buf, size);
 }
 int _write(int fd, const void *buf, unsigned size) {
@@ -317,6 +391,7 @@ int _write(int fd, const void *buf, unsigned size) {
 
 static_assert(sizeof(off_t) == 8, "_lseeki64 needs a 64-bit off_t");
 int64_t _lseeki64(int fd, int64_t offset, int origin) {
+    if (seeksFail && mediumFails(origin == SEEK_SET && offset >= readFailsAt)) return -1;
     return lseek(fd, offset, origin);
 }
 

@@ -313,6 +313,17 @@ TEST_F(EngineTest, MemoryExtractionNeverWritesPastItsTarget) {
     EXPECT_NE(std::string::npos,
               messages().find("extra-field block larger than its declared size"));
     EXPECT_EQ(ZR_ERR, memextract(target.data(), 8, (const uint8_t *)"\0\0\0", 3));
+    // Deflated data that expand beyond the target are reported as such, not as a bad CRC.
+    messages().clear();
+    std::string plain(40000, 'x');
+    std::string deflated = extraBlock(zlibDeflate(plain), METHOD_DEFLATED,
+                                      (uint32_t)::crc32(0UL, (const Bytef *)plain.data(), 40000));
+    EXPECT_EQ(ZR_ERR, memextract(target.data(), (uint32_t)target.size(),
+                                 (const uint8_t *)deflated.data(), (uint32_t)deflated.size()));
+    EXPECT_EQ(std::string(8, 'T'), std::string(target.begin(), target.end()));
+    EXPECT_NE(std::string::npos, messages().find("larger than its declared size (40000 > 8)"))
+        << messages();
+    EXPECT_EQ(std::string::npos, messages().find("CRC"));
 }
 
 TEST_F(EngineTest, MemoryExtractionChecksTheCrc) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compat/control.h"
+#include "engine_fixture.h"
 #include "stub/stub.h"
 #include "test_stub_support.h"
 #include "unzip/unzip.h"
@@ -191,6 +192,25 @@ TEST_F(StubLogs, WorkerRunWithBadOptionsFails) {
     EXPECT_EQ(compat::messageBoxes().size(), 1u);
     EXPECT_FALSE(exists(temp + "/qelpand.log"));
     EXPECT_FALSE(exists(temp + "/startdir.txt")) << "cleaned up";
+}
+
+// A disk that fills up inside a member: the engine's 50, the box, and the clean-up of what
+// was extracted (the errors.log lines are lost on the full disk, as they would be).
+TEST_F(StubLogs, WorkerRunOnAFullDiskShowsTheBoxAndCleansUp) {
+    writeFile(temp + "/startdir.txt", start + "\n");
+    writeFile(root + "/package.exe", buildPackage({{"a.bin", std::string(40000, 'a')}}));
+    compat::setModulePath((root + "/package.exe").c_str());
+    compat::setDiskRoom(10000);
+    EngineArgs args("");
+    int savedStdin = dup(0); // the stub has no console: its question reads nothing
+    ASSERT_NE(nullptr, freopen("/dev/null", "r", stdin));
+    EXPECT_EQ(runEngine(&args.record), ZR_DISKFULL);
+    dup2(savedStdin, 0);
+    close(savedStdin);
+    clearerr(stdin);
+    EXPECT_EQ(compat::messageBoxes().size(), 1u);
+    EXPECT_FALSE(exists(temp + "/a.bin"));
+    EXPECT_FALSE(exists(temp + "/startdir.txt"));
 }
 
 class HandOff : public StubLogs {
