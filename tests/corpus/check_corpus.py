@@ -23,11 +23,10 @@ driver's exit code (the engine's result code):
 An archive whose members are all "yes" must give result 0 exactly. Files that no member
 accounts for are reported too.
 
-Names are mapped as the engine maps them, from the raw bytes of the LOCAL header's name:
-flagged UTF-8 names become code page 1252 with "_" for characters it lacks; unflagged
-names made by hosts 0 and 6 (and 11 with made-by version 50) are OEM (437) and become
-1252; other names stay bytes. Then : < > | ? * " become "_", bytes below 0x20 are dropped
-and a trailing ";digits" is cut from the last component.
+Members are found on disk by their content (size and CRC-32), not by name: the names
+are the engine's to map (its unit and package tests check the mapping), and mapping them
+here a second time would only repeat it. A directory member counts as there when as many
+directories exist as the archive has such members.
 
 Usage:
   check_corpus.py [--driver build/host/ombrelin]             host build
@@ -53,20 +52,12 @@ CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "archives")
 
 # Differences between the host build (Linux file system through the host stand-ins) and
 # Windows that the checker knows about, with the reason for each. Under Wine none of them
-# applies: Wine looks up names without regard to case and drops trailing dots and spaces,
-# as Windows does.
+# applies: Wine looks up names without regard to case, as Windows does.
 HOST_DIFFERENCES = [
     ("case-sensitive names",
      "Linux keeps A.txt and a.txt apart where NTFS finds the first one: a skip-existing "
      "member whose name differs from the earlier one only in case is written as a file of "
      "its own on the host, so it is expected there as 'yes'."),
-    ("trailing dots and spaces",
-     "Windows drops trailing dots and spaces of a name component when it creates a file; "
-     "Linux keeps them, so on the host the expected name keeps them."),
-    ("name bytes on disk",
-     "the host stand-in creates files with the ANSI (1252) bytes of the mapped name as "
-     "they are; Wine stores the same name as UTF-8 of its Unicode form. Only the lookup "
-     "differs; the mapping is the same."),
     ("attributes and times",
      "the host stand-in records attributes instead of setting them, so neither read-only "
      "files nor file times are checked here (the Wine package tests check them)."),
@@ -92,13 +83,7 @@ ALTERNATIVES = {
     },
 }
 
-WIN_RESERVED = b':<>|?*"'
-OEM_HOSTS = (0, 6)
-HOST_NTFS = 11
 GPF_UTF8 = 0x800
-
-# Verdicts after which a file with the member's name may exist.
-MAY_EXIST = ("yes", "broken-crc", "skip-existing", "locale-dependent")
 
 
 # ---------------------------------------------------------------------------------------
@@ -170,55 +155,7 @@ def load_members(archive_path, rows):
 
 
 # ---------------------------------------------------------------------------------------
-# Name mapping
-
-def cp1252_decode(raw):
-    # Windows maps the five bytes that 1252 leaves undefined to the same code points.
-    return "".join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([b]).decode("cp1252")
-                   for b in raw)
-
-
-def to_ansi(text):
-    out = bytearray()
-    for ch in text:
-        if ord(ch) in (0x81, 0x8D, 0x8F, 0x90, 0x9D):
-            out.append(ord(ch))
-            continue
-        try:
-            out += ch.encode("cp1252")
-        except UnicodeEncodeError:
-            out += b"_" * (2 if ord(ch) > 0xFFFF else 1)  # one per UTF-16 unit, as Windows
-    return bytes(out)
-
-
-def ansi_name(m):
-    """The member's name in the ANSI code page, before the character rules."""
-    raw = m.raw_name
-    if m.flag_bits & GPF_UTF8:
-        return to_ansi(raw.decode("utf-8", "replace"))
-    if m.create_system in OEM_HOSTS or (m.create_system == HOST_NTFS and m.create_version == 50):
-        return to_ansi(raw.decode("cp437"))
-    return raw
-
-
-def mapped_name(m):
-    """Relative path (ANSI bytes, "/" separated) the engine writes the member to."""
-    name = ansi_name(m)
-    out = bytearray()
-    for b in name:
-        if b in WIN_RESERVED:
-            out.append(ord("_"))
-        elif b < 0x20:
-            continue
-        else:
-            out.append(b)
-    parts = bytes(out).split(b"/")
-    last = parts[-1]
-    semi = last.rfind(b";")
-    if semi >= 0 and last[semi + 1:].isdigit():
-        parts[-1] = last[:semi]
-    return b"/".join(parts)
-
+# Names
 
 def is_unsafe(raw):
     """A name that would reach outside the extraction directory."""
@@ -282,45 +219,6 @@ def snapshot(root):
     return found
 
 
-class Layout:
-    """Finds mapped names on disk the way the platform under test looks them up."""
-
-    def __init__(self, root, wine):
-        self.root = os.fsencode(root)
-        self.wine = wine
-
-    def disk_component(self, comp):
-        if not self.wine:
-            return comp
-        text = cp1252_decode(comp)
-        if text not in (".", ".."):
-            text = text.rstrip(". ")
-        return text.encode("utf-8")
-
-    def find(self, mapped):
-        """On-disk path (bytes) of a mapped name, or None."""
-        path = self.root
-        comps = [c for c in mapped.split(b"/") if c != b""]
-        for comp in comps:
-            want = self.disk_component(comp)
-            cand = os.path.join(path, want)
-            if os.path.lexists(cand):
-                path = cand
-                continue
-            if not self.wine or not os.path.isdir(path):
-                return None
-            lower = want.decode("utf-8", "replace").lower()
-            match = [e for e in os.listdir(path)
-                     if e.decode("utf-8", "replace").lower() == lower]
-            if not match:
-                return None
-            path = os.path.join(path, match[0])
-        return path
-
-    def rel(self, disk_path):
-        return os.path.relpath(disk_path, self.root)
-
-
 def file_crc(path):
     crc, size = 0, 0
     with open(path, "rb") as f:
@@ -333,13 +231,13 @@ def file_crc(path):
 
 
 def dbcs_ambiguous(m):
-    """A 0x5C byte after a byte >= 0x80 anywhere in the name: a DBCS trail byte or a "\".
+    """A 0x5C byte after a byte >= 0x80 anywhere in the name: a DBCS trail byte or a "\\".
 
     The manifest marks only the member whose file name holds such a pair; a member whose
     FOLDER name holds one depends on the code page just as much (under 1252 the folder
     name carries a backslash, which Windows reads as a separator), so it is treated alike.
     """
-    name = ansi_name(m) if m.raw_name is not None else b""
+    name = m.raw_name or b""
     return any(name[i] == 0x5C and name[i - 1] >= 0x80 for i in range(1, len(name)))
 
 
@@ -353,16 +251,26 @@ def effective_verdict(m):
 
 def case_only_clash(members, m):
     """True when m's earlier namesake differs from it only in case (host difference)."""
-    mine = mapped_name(m)
     for other in members[:m.index]:
-        if other.raw_name is None:
-            continue
-        theirs = mapped_name(other)
-        if theirs == mine:
+        if other.name == m.name:
             return False
-        if theirs.lower() == mine.lower():
+        if other.name is not None and other.name.lower() == m.name.lower():
             return True
     return False
+
+
+def contents(root):
+    """{(size, crc): [relative path, ...]} of the files below root, and its directories."""
+    files = collections.defaultdict(list)
+    dirs = set()
+    broot = os.fsencode(root)
+    for dirpath, dirnames, filenames in os.walk(broot):
+        dirs.update(os.path.join(dirpath, d) for d in dirnames)
+        for f in filenames:
+            path = os.path.join(dirpath, f)
+            crc, size = file_crc(path)
+            files[(size, crc)].append(os.path.relpath(path, broot))
+    return files, dirs
 
 
 def check_archive(name, members, archive_path, driver, work, depth, wine):
@@ -393,12 +301,10 @@ def check_archive(name, members, archive_path, driver, work, depth, wine):
         problems.append(("(archive)", "written outside the directory: %s" %
                          ", ".join(sorted(p.decode("latin-1") for p in outside))))
 
-    layout = Layout(rundir, wine)
     on_disk = snapshot(rundir)
     alt = ALTERNATIVES.get(name)
     if alt and result == alt["result"] and on_disk == alt["files"] and not problems:
         return [], result, output + "\n(accepted the alternative outcome: %s)" % alt["why"]
-    accounted = set()
 
     whole = [v for v in verdicts if v in ("skip-zip64", "unreadable")]
     if whole:
@@ -421,57 +327,59 @@ def check_archive(name, members, archive_path, driver, work, depth, wine):
     elif floor and result < floor:
         problems.append(("(archive)", "result %d, expected at least %d" % (result, floor)))
 
-    locale_dependent = "locale-dependent" in verdicts
-    written = {}  # mapped name -> index of the member that is expected to own it
-    for m, v in zip(members, verdicts):
-        mapped = mapped_name(m)
-        if v in MAY_EXIST and v != "skip-existing" and mapped not in written:
-            written[mapped] = m.index
-        # Directories on the way are created even for members that fail later.
-        parts = mapped.split(b"/")
-        for k in range(1, len(parts)):
-            found = layout.find(b"/".join(parts[:k]))
-            if found:
-                accounted.add(os.fsencode(layout.rel(found)) + b"/")
+    files, dirs = contents(rundir)
+    by_crc = collections.defaultdict(list)  # for archives whose sizes understate the data
+    by_size = collections.defaultdict(list)
+    for (size, crc), paths in files.items():
+        by_crc[crc] += paths
+        by_size[size] += paths
 
+    def with_content(m):
+        return by_crc[m.crc] if name in SIZE_UNDERSTATED else files.get((m.size, m.crc), [])
+
+    # Content that some member may leave on disk: a member whose verdict refuses its file is
+    # only wrong when its content is there and no such member accounts for it.
+    allowed = set()
+    accounted = set()
     for m, v in zip(members, verdicts):
-        mapped = mapped_name(m)
-        is_dir = mapped.endswith(b"/")
-        found = layout.find(mapped)
+        if m.name is None or m.name.endswith("/"):
+            continue
+        if v in ("yes", "skip-existing", "locale-dependent"):
+            allowed.add((m.size, m.crc))
+            accounted.update(with_content(m))
+        elif v == "broken-crc":
+            accounted.update(by_size[m.size])
+
+    dir_members = 0
+    for m, v in zip(members, verdicts):
         label = m.name
-        owner = written.get(mapped)
-        if found:
-            accounted.add(os.fsencode(layout.rel(found)) + (b"/" if is_dir else b""))
+        if m.name is not None and m.name.endswith("/"):
+            dir_members += v == "yes"
+            continue
+        found = with_content(m)
         if v == "yes":
             if not found:
-                problems.append((label, "missing (expected %s)" % mapped.decode("latin-1")))
-            elif is_dir:
-                if not os.path.isdir(found):
-                    problems.append((label, "not a directory"))
-            elif not os.path.isfile(found):
-                problems.append((label, "not a file"))
-            elif owner == m.index:
-                crc, size = file_crc(found)
-                if crc != m.crc:
-                    problems.append((label, "CRC %08x, expected %08x" % (crc, m.crc)))
-                elif size != m.size and name not in SIZE_UNDERSTATED:
-                    problems.append((label, "size %d, expected %d" % (size, m.size)))
+                problems.append((label, "missing: no file of %d bytes with CRC %08x" % (m.size, m.crc)))
         elif v == "broken-crc":
-            if not found or not os.path.isfile(found):
+            if not by_size[m.size]:
                 problems.append((label, "missing: a file with a bad CRC stays in place"))
         elif v == "skip-existing":
-            if not found:
+            earlier = [o for o in members[:m.index] if o.name is not None and
+                       (o.name == m.name or (wine and o.name.lower() == m.name.lower()))]
+            if earlier and not with_content(earlier[0]):
                 problems.append((label, "the earlier file is missing"))
         elif v == "locale-dependent":
             pass
         else:
             # skip-version/-method/-encrypted, broken-*, refuse-unsafe-path
             # (What a refused name might have reached outside is the sandbox check's job.)
-            if found and owner is None and not is_dir:
+            if found and (m.size, m.crc) not in allowed:
                 problems.append((label, "written although the verdict is %s" % v))
+    if len(dirs) < dir_members:
+        problems.append(("(archive)", "%d directories, expected at least %d" % (len(dirs), dir_members)))
 
-    unexpected = {p for p in on_disk - accounted}
-    if unexpected and not locale_dependent:
+    unexpected = {p for paths in files.values() for p in paths} - accounted
+    if unexpected and "locale-dependent" not in verdicts:
         problems.append(("(archive)", "unexpected files: %s" %
                          ", ".join(sorted(p.decode("latin-1") for p in unexpected))))
     return problems, result, output
