@@ -115,7 +115,7 @@ static int refuse_version(const char *host, unsigned can_do) {
 int store_info(void) {
     entry_info *e = G.cur_entry;
     e->is_encrypted = G.central_hdr.flags & GPF_ENCRYPTED;
-    e->is_text = G.central_hdr.internal_attr & 1;
+    e->is_text = G.central_hdr.internal_attr & IATTR_TEXT;
     e->stored_crc = G.central_hdr.crc;
     e->packed_size = G.central_hdr.csize;
     e->convert_eol = G.text_conv == 0 ? 0 : G.text_conv == 1 ? e->is_text : 1;

@@ -119,13 +119,14 @@ int process_cdir_file_hdr(void) {
     int r = get_cdir_ent();
     if (r) return r;
     entry_info *e = G.cur_entry;
-    e->host_id = G.central_hdr.host_made_by > 17 ? HOST_UNKNOWN : G.central_hdr.host_made_by;
+    e->host_id =
+        G.central_hdr.host_made_by >= HOST_UNKNOWN ? HOST_UNKNOWN : G.central_hdr.host_made_by;
 
     // Hosts whose file systems keep names in upper case.
     static const int upper_case_hosts[] = {0, 2, 4, 9, 10, 15, 17};
     static const int label_hosts[] = {0, 6, 11, 5};
     e->lowercase = G.lower_names && host_in(e->host_id, upper_case_hosts, 7);
-    if ((G.central_hdr.external_attr & 0x08) && host_in(e->host_id, label_hosts, 4)) {
+    if ((G.central_hdr.external_attr & EATTR_DOS_LABEL) && host_in(e->host_id, label_hosts, 4)) {
         e->is_label = 1;
         e->lowercase = 0;
     } else {

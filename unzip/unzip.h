@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <time.h>
 
 // ---------------------------------------------------------------------------------------
 // Result codes. Higher is worse; loops keep the highest code seen.
@@ -60,6 +59,10 @@ constexpr int WIN_PATH_BUF = 261;     // a Windows path (MAX_PATH characters) an
 
 // General purpose flag bits.
 enum { GPF_ENCRYPTED = 0x0001, GPF_DATA_DESCRIPTOR = 0x0008, GPF_UTF8 = 0x0800 };
+
+// Attribute bits of a directory entry: internal (the member is text) and the DOS attributes
+// in the external ones' low byte (a volume label).
+enum { IATTR_TEXT = 0x01, EATTR_DOS_LABEL = 0x08 };
 
 // Compression methods this engine knows.
 enum { METHOD_STORED = 0, METHOD_DEFLATED = 8 };

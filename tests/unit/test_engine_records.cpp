@@ -131,6 +131,19 @@ TEST(LittleEndian, ReadsUnalignedFields) {
     EXPECT_EQ(0xFE123456u, makelong(b + 4));
 }
 
+// Fields are taken in order; one that runs past the end gives 0 and leaves the cursor short.
+TEST(LittleEndian, CursorStopsAtItsEnd) {
+    const uint8_t b[] = {0xFF, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12, 0xFE};
+    Cursor c = cursor_over(b, 7);
+    skip(&c, 1);
+    EXPECT_EQ(0x1234, take16(&c));
+    EXPECT_EQ(0x12345678u, take32(&c));
+    EXPECT_FALSE(c.is_short);
+    EXPECT_EQ(0u, take16(&c)) << "one byte left of the 7";
+    EXPECT_TRUE(c.is_short);
+    EXPECT_EQ(0, take8(&c)) << "nothing more once short";
+}
+
 // ---------------------------------------------------------------------------------------
 
 // Extra-field blocks written field by field.
