@@ -40,11 +40,6 @@ static const char UncountedEntries[] = "warning [%s]:  central directory holds %
 static const char FilesSkipped[] =
     "%d file%s skipped because of unsupported compression or encoding.\n";
 
-// The display form of the current member's name, in the first scratch area.
-static char *display_name(void) {
-    return fnfilter(G.member_name, G.name_area[0]);
-}
-
 static void keep_worst(int *result, int code) {
     if (code > *result) *result = code;
 }

@@ -24,3 +24,7 @@ char *fnfilter(const char *raw, char *space) {
     if (!IsWinNT()) ansi_to_oem(space);
     return space;
 }
+
+char *display_name(void) {
+    return fnfilter(G.member_name, G.name_area[0]);
+}

@@ -10,10 +10,6 @@ static const char AssumeNone[] = " NULL\n(assuming [N]one)\n";
 static const char NewNameQuery[] = "new name: ";
 static const char InvalidResponse[] = "error:  invalid response [%c]\n";
 
-static char *display_name(void) {
-    return fnfilter(G.member_name, G.name_area[0]);
-}
-
 // Optimisation: the file of a member that is not there yet (every member, in a new folder)
 // is made by the overwrite decision itself. An exclusive create answers "is it there?" and
 // makes the file in one call, where check_for_newer's look, open_outfile's look and fopen

@@ -399,6 +399,7 @@ int create_outfile(void);
 int check_for_newer(const char *path); // -1 no file, 0 older than the member, 1 as new or newer
 // Messages (messages.cpp).
 char *fnfilter(const char *raw, char *space);
+char *display_name(void); // the current member's name, filtered into the first name area
 extern const char ErrUnzipNoFile[], NotEnoughMem[], InvalidComprData[], Inflate[];
 int match(const char *name, const char *pattern, int ignore_case);
 int recmatch(const uint8_t *pattern, const uint8_t *name, int ignore_case);
