@@ -12,9 +12,10 @@ static const char ExtraFieldOverflow[] =
     "error [%s]:  extra-field block larger than its declared size (%lu > %lu)\n";
 
 // Output that does not fit is refused, and so is all that follows it, but it is counted:
-// out_count is the size the data expand to, which memextract compares with the target's.
+// out_count is the size the data expand to (held at 4 GiB - 1 rather than wrapping), which
+// memextract compares with the target's.
 int memflush(const uint8_t *data, uint32_t size) {
-    G.out_count += size;
+    G.out_count = size > UINT32_MAX - G.out_count ? UINT32_MAX : G.out_count + size;
     if (size > G.mem_left) {
         G.mem_left = 0;
         return ZR_DISKFULL;
