@@ -20,7 +20,7 @@ static int isDotEntry(const char *name) {
     return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }
 
-// Every entry of the directory path, except a file named keep (compared without regard to
+// Every entry of the directory path, except one named keep (compared without regard to
 // case, as Windows names are). An entry whose path would exceed 260 characters is skipped,
 // never cut. The recursion through removeEntry is bounded by the same limit: each level adds
 // at least two characters ("\" and a name), so it is at most 130 levels deep whatever an

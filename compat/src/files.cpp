@@ -587,42 +587,26 @@ DWORD GetFileAttributesA(LPCSTR path) {
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
+static BOOL failWith(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
 BOOL DeleteFileA(LPCSTR path) {
-    std::string p = hostPath(path);
     struct stat st;
-    if (lstat(p.c_str(), &st) != 0) {
-        SetLastError(errorFromErrno(errno));
-        return FALSE;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (_unlink(path) != 0) {
-        SetLastError(errorFromErrno(errno));
-        return FALSE;
-    }
-    return TRUE;
+    if (lstat(hostPath(path).c_str(), &st) != 0) return failWith(errorFromErrno(errno));
+    if (S_ISDIR(st.st_mode)) return failWith(ERROR_ACCESS_DENIED);
+    return _unlink(path) == 0 ? TRUE : failWith(errorFromErrno(errno));
 }
 
 // An empty directory, or a link to a directory, which goes as itself and leaves its target.
 BOOL RemoveDirectoryA(LPCSTR path) {
     std::string p = hostPath(path);
     struct stat st;
-    if (lstat(p.c_str(), &st) != 0) {
-        SetLastError(errorFromErrno(errno));
-        return FALSE;
-    }
-    bool isLink = S_ISLNK(st.st_mode);
-    if (isLink && !(linkAttributes(p) & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    if ((isLink ? unlink(p.c_str()) : rmdir(p.c_str())) != 0) {
-        SetLastError(errorFromErrno(errno));
-        return FALSE;
-    }
-    return TRUE;
+    if (lstat(p.c_str(), &st) != 0) return failWith(errorFromErrno(errno));
+    if (!S_ISLNK(st.st_mode)) return rmdir(p.c_str()) == 0 ? TRUE : failWith(errorFromErrno(errno));
+    if (!(linkAttributes(p) & FILE_ATTRIBUTE_DIRECTORY)) return failWith(ERROR_PATH_NOT_FOUND);
+    return unlink(p.c_str()) == 0 ? TRUE : failWith(errorFromErrno(errno));
 }
 
 // The listing of _findfirst under kernel32's names; the handle is the same list.
@@ -646,10 +630,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA *data) {
 
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA *data) {
     _finddata_t entry;
-    if (_findnext((intptr_t)find, &entry) != 0) {
-        SetLastError(ERROR_NO_MORE_FILES);
-        return FALSE;
-    }
+    if (_findnext((intptr_t)find, &entry) != 0) return failWith(ERROR_NO_MORE_FILES);
     toFindData(entry, data);
     return TRUE;
 }
