@@ -66,6 +66,9 @@ const std::vector<SpawnCall> &spawns();
 const std::vector<std::string> &volumeLabels();
 // Attribute byte last set on a path with SetFileAttributesA, or -1.
 int attributesOf(const char *path);
+// A file Windows will not delete while a program runs from it or holds it open: DeleteFileA
+// and _unlink answer ERROR_ACCESS_DENIED for this path until the next reset.
+void setInUse(const char *path);
 // Paths that fopen opened as Windows devices ("lib\NUL.dll", "COM1.log"), in order.
 const std::vector<std::string> &deviceOpens();
 // The medium fails at byte `at` (-1: never): a _read whose range holds that byte reads

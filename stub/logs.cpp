@@ -99,36 +99,6 @@ void createLogsInTempDir(const char *startDir, const char *tempDir) {
     _findclose(listing);
 }
 
-// One level deep: files and empty subdirectories go, a subdirectory with content stays
-// (and so does dir). An entry whose full path exceeds 260 characters is skipped, and so is
-// the top-level file named keep (compared without regard to case, as Windows names are).
-// Windows deletes no read-only file, and members may be extracted read-only: the attribute
-// is cleared first.
-void cleanUpTempDirExcept(const char *dir, const char *keep) {
-    char pattern[PATH_BUF];
-    if (dir[0] != '\0' && joinPath(pattern, PATH_BUF, dir, "*.*")) {
-        struct _finddata_t entry;
-        intptr_t listing = _findfirst(pattern, &entry);
-        if (listing != -1) {
-            do {
-                if (_stricmp(entry.name, ".") == 0 || _stricmp(entry.name, "..") == 0) continue;
-                if (keep != NULL && _stricmp(entry.name, keep) == 0) continue;
-                char path[PATH_BUF];
-                if (!joinPath(path, PATH_BUF, dir, entry.name)) continue;
-                if (entry.attrib & _A_RDONLY) _chmod(path, _S_IREAD | _S_IWRITE);
-                _unlink(path);
-                _rmdir(path);
-            } while (_findnext(listing, &entry) == 0);
-            _findclose(listing);
-        }
-    }
-    _rmdir(dir);
-}
-
-void cleanUpTempDir(const char *dir) {
-    cleanUpTempDirExcept(dir, NULL);
-}
-
 // The first line of dir's "startdir.txt" (at most 259 characters); 0 if it cannot be read.
 static int readStartDir(const char *dir, char *line, int size) {
     char path[PATH_BUF];
@@ -153,10 +123,13 @@ void workerFailureSteps(void) {
     // Only a directory the stub made (it holds "startdir.txt" naming another directory) is
     // cleaned; an unknown current directory is never touched. The semaphore file stays: its
     // deletion is the worker's last act, and the main thread ends the process once it is
-    // gone, which would cut this clean-up short.
+    // gone, which would cut this clean-up short. The main thread then removes the emptied
+    // directory, which Windows allows only once it is no process's current directory.
     char current[PATH_BUF], startDir[PATH_BUF - 1];
     getCurrentDir(current, PATH_BUF);
-    if (current[0] != '\0' && readStartDir(current, startDir, sizeof startDir) &&
-        _stricmp(startDir, current) != 0)
-        cleanUpTempDirExcept(current, SemaphoreFileName);
+    if (current[0] == '\0' || !readStartDir(current, startDir, sizeof startDir) ||
+        _stricmp(startDir, current) == 0)
+        return;
+    if (_chdir(startDir) != 0) _chdir("..");
+    cleanUpTempDirExcept(current, SemaphoreFileName);
 }

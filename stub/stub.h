@@ -72,9 +72,15 @@ int createEmptyLog(const char *path, const char *targetDir);
 // directory and nothing has written into since: a member may replace it.
 int handOverSwitchCopy(const char *path);
 void forgetSwitchCopies(void);
+void workerFailureSteps(void);
+
+// Removing a directory tree (removetree.cpp): everything at any depth, links as entries only.
 void cleanUpTempDir(const char *dir);
 void cleanUpTempDirExcept(const char *dir, const char *keep); // keep: a top-level file, or NULL
-void workerFailureSteps(void);
+
+// A numbered directory of an earlier run (leftover.cpp): removed whole unless a stub or an
+// installer still works in it.
+void removeLeftover(const char *dir);
 
 // Windows and messages (messages.cpp; window.cpp on Windows only).
 void showError(HWND window, const char *text);

@@ -63,17 +63,29 @@ static int buildCandidate(char *candidate, const char *base, int number) {
     return joinPath(candidate, PATH_BUF, base, name);
 }
 
-// Makes candidate afresh: a leftover is emptied and removed first, unless it is where the
-// stub was started from. 1 when the new directory could be created and entered.
+// A leftover of an earlier run goes whole when it is free; the directory the stub was
+// started from is never one.
+static void removeIfLeftover(const char *startDir, const char *candidate) {
+    if (strcmp(candidate, startDir) != 0) removeLeftover(candidate);
+}
+
+// Makes candidate afresh. 1 when the new directory could be created and entered.
 static int makeFreshDir(const char *startDir, const char *candidate) {
-    if (strcmp(candidate, startDir) != 0 && exists(candidate)) cleanUpTempDir(candidate);
-    _rmdir(candidate);
+    removeIfLeftover(startDir, candidate);
     if (exists(candidate)) return 0; // a leftover in use, or the start directory
     _mkdir(candidate);
     if (!exists(candidate)) return 0;
     int entered = _chdir(candidate) == 0;
     _chdir(startDir);
     return entered;
+}
+
+// The free leftovers numbered after the new directory go too: otherwise the trees of
+// earlier runs would stay in the base for good, as every later run takes a lower number.
+static void removeLaterLeftovers(const char *startDir, const char *base, int madeNumber) {
+    char later[PATH_BUF];
+    for (int number = madeNumber + 1; number <= TEMP_NUMBERS; ++number)
+        if (buildCandidate(later, base, number)) removeIfLeftover(startDir, later);
 }
 
 static int writeStartDirFile(const char *startDir, const char *dir) {
@@ -89,14 +101,16 @@ static int writeStartDirFile(const char *startDir, const char *dir) {
 int createTempDir(const char *startDir, char *base) {
     char candidate[PATH_BUF];
     int made = 0;
-    for (int number = 1; number <= TEMP_NUMBERS && !made; ++number) {
-        if (!buildCandidate(candidate, base, number)) break; // base too long for the name
+    int number = 0;
+    while (!made && number < TEMP_NUMBERS) {
+        if (!buildCandidate(candidate, base, ++number)) break; // base too long for the name
         made = makeFreshDir(startDir, candidate);
     }
     if (!made) {
         _chdir(startDir);
         return 0;
     }
+    removeLaterLeftovers(startDir, base, number);
     copyBounded(base, candidate, PATH_BUF);
     if (exists(base) && writeStartDirFile(startDir, base)) {
         createLogsInTempDir(startDir, base);

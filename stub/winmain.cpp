@@ -149,6 +149,10 @@ static int runStub(StubRun *run) {
         return 1;
     }
     waitForWorker(run);
+    // After a failed run the worker left its directory empty but for the semaphore file, the
+    // last thing it deleted; the directory itself goes now. After a clean run it holds the
+    // installer's files and stays.
+    _rmdir(run->tempDir);
     return 0;
 }
 

@@ -50,6 +50,7 @@ typedef intptr_t(WINAPI *FARPROC)(void);
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_FILES 18L
 #define ERROR_NO_MORE_ITEMS 259L
 
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001)
@@ -79,6 +80,8 @@ typedef intptr_t(WINAPI *FARPROC)(void);
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
 #define FS_PERSISTENT_ACLS 0x8
 
 #define DRIVE_UNKNOWN 0
@@ -226,5 +229,19 @@ BOOL SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *access,
 BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME modification);
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
 DWORD GetFileAttributesA(LPCSTR path);
+BOOL DeleteFileA(LPCSTR path);
+BOOL RemoveDirectoryA(LPCSTR path);
+
+typedef struct _WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
+    DWORD nFileSizeHigh, nFileSizeLow;
+    DWORD dwReserved0, dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA;
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA *data);
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA *data);
+BOOL FindClose(HANDLE find);
 
 #endif

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -39,6 +40,8 @@ std::mutex recordsLock;
 std::map<std::pair<dev_t, ino_t>, FILETIME> creationTimes;
 std::map<std::string, int> attributeBytes;
 std::vector<std::string> deviceOpenPaths;
+// Files (device and inode) that setInUse marked: a running program's, which Windows keeps.
+std::set<std::pair<dev_t, ino_t>> inUseFiles;
 
 // The failing medium (failReadsAt) and the full disk (setDiskRoom).
 int64_t readFailsAt = -1;
@@ -141,11 +144,23 @@ bool findMatch(const std::string &pattern, const char *name) {
            wildMatch(pattern.substr(0, n - 2).c_str(), name);
 }
 
+// A symbolic link stands for what Windows calls a reparse point (a junction or a link): the
+// entry carries FILE_ATTRIBUTE_REPARSE_POINT, with the directory bit when it leads to one.
+DWORD linkAttributes(const std::string &path) {
+    struct stat target;
+    bool toDir = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    return FILE_ATTRIBUTE_REPARSE_POINT | (toDir ? FILE_ATTRIBUTE_DIRECTORY : 0);
+}
+
 bool fillFindData(const std::string &dir, const char *name, _finddata_t *data) {
+    std::string path = dir + "/" + name;
     struct stat st;
-    if (stat((dir + "/" + name).c_str(), &st) != 0) return false;
-    data->attrib = S_ISDIR(st.st_mode) ? _A_SUBDIR : kAttrArchive;
-    if (!isWritable(st)) data->attrib |= FILE_ATTRIBUTE_READONLY;
+    if (lstat(path.c_str(), &st) != 0) return false;
+    if (S_ISLNK(st.st_mode))
+        data->attrib = linkAttributes(path);
+    else
+        data->attrib = S_ISDIR(st.st_mode) ? _A_SUBDIR : kAttrArchive;
+    if (!S_ISLNK(st.st_mode) && !isWritable(st)) data->attrib |= FILE_ATTRIBUTE_READONLY;
     data->time_create = st.st_ctim.tv_sec;
     data->time_access = st.st_atim.tv_sec;
     data->time_write = st.st_mtim.tv_sec;
@@ -213,6 +228,7 @@ void resetFiles() {
     creationTimes.clear();
     attributeBytes.clear();
     deviceOpenPaths.clear();
+    inUseFiles.clear();
     lastError = 0;
     readFailsAt = -1;
     seeksFail = false;
@@ -236,6 +252,13 @@ void setDiskRoom(int64_t bytes) {
 
 const std::vector<std::string> &deviceOpens() {
     return deviceOpenPaths;
+}
+
+void setInUse(const char *path) {
+    struct stat st;
+    if (lstat(detail::hostPath(path).c_str(), &st) != 0) return;
+    std::lock_guard<std::mutex> hold(recordsLock);
+    inUseFiles.insert({st.st_dev, st.st_ino});
 }
 
 int attributesOf(const char *path) {
@@ -355,11 +378,16 @@ int _chmod(const char *path, int mode) {
     return chmod(p.c_str(), bits);
 }
 
-// Windows refuses to delete a read-only file.
+static bool isInUse(const struct stat &st) {
+    std::lock_guard<std::mutex> hold(recordsLock);
+    return inUseFiles.count({st.st_dev, st.st_ino}) != 0;
+}
+
+// Windows refuses to delete a read-only file and a file in use; a link goes as itself.
 int _unlink(const char *path) {
     std::string p = hostPath(path);
     struct stat st;
-    if (stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !isWritable(st)) {
+    if (lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (!isWritable(st) || isInUse(st))) {
         errno = EACCES;
         return -1;
     }
@@ -612,10 +640,11 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
 DWORD GetFileAttributesA(LPCSTR path) {
     std::string p = hostPath(path);
     struct stat st;
-    if (stat(p.c_str(), &st) != 0) {
+    if (lstat(p.c_str(), &st) != 0) {
         SetLastError(errorFromErrno(errno));
         return kInvalidFileAttributes;
     }
+    if (S_ISLNK(st.st_mode)) return linkAttributes(p);
     // A freshly written file has the archive bit; a directory only its own bit.
     DWORD attributes = S_ISDIR(st.st_mode) ? 0 : kAttrArchive;
     {
@@ -631,4 +660,56 @@ DWORD GetFileAttributesA(LPCSTR path) {
     else if (!isWritable(st))
         attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+static BOOL failWith(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+    struct stat st;
+    if (lstat(hostPath(path).c_str(), &st) != 0) return failWith(errorFromErrno(errno));
+    if (S_ISDIR(st.st_mode)) return failWith(ERROR_ACCESS_DENIED);
+    return _unlink(path) == 0 ? TRUE : failWith(errorFromErrno(errno));
+}
+
+// An empty directory, or a link to a directory, which goes as itself and leaves its target.
+BOOL RemoveDirectoryA(LPCSTR path) {
+    std::string p = hostPath(path);
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0) return failWith(errorFromErrno(errno));
+    if (!S_ISLNK(st.st_mode)) return rmdir(p.c_str()) == 0 ? TRUE : failWith(errorFromErrno(errno));
+    if (!(linkAttributes(p) & FILE_ATTRIBUTE_DIRECTORY)) return failWith(ERROR_PATH_NOT_FOUND);
+    return unlink(p.c_str()) == 0 ? TRUE : failWith(errorFromErrno(errno));
+}
+
+// The listing of _findfirst under kernel32's names; the handle is the same list.
+static void toFindData(const _finddata_t &entry, WIN32_FIND_DATAA *data) {
+    memset(data, 0, sizeof *data);
+    data->dwFileAttributes = entry.attrib ? entry.attrib : FILE_ATTRIBUTE_NORMAL;
+    data->nFileSizeLow = entry.size;
+    snprintf(data->cFileName, sizeof data->cFileName, "%s", entry.name);
+}
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA *data) {
+    _finddata_t entry;
+    intptr_t list = _findfirst(pattern, &entry);
+    if (list == -1) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    toFindData(entry, data);
+    return (HANDLE)list;
+}
+
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA *data) {
+    _finddata_t entry;
+    if (_findnext((intptr_t)find, &entry) != 0) return failWith(ERROR_NO_MORE_FILES);
+    toFindData(entry, data);
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE find) {
+    return _findclose((intptr_t)find) == 0;
 }

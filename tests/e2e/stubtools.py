@@ -44,10 +44,6 @@ def numbered_dirs(base):
     return sorted(p.name for p in Path(base).glob("tmpqel[0-9][0-9]") if p.is_dir())
 
 
-def top_level_files(directory):
-    return sorted(p.name for p in Path(directory).iterdir() if p.is_file())
-
-
 def in_snapshot(snapshot, directory, relative=""):
     """{path relative to `relative`: bytes or None} of one snapshotted directory."""
     tree = snapshot[str(directory)]
@@ -65,7 +61,8 @@ def top_level(tree):
 class StubTestCase(WineTestCase):
     """A work directory with helpers to place and run the installer stub."""
 
-    def place_stub(self, directory, archive_members=None, name="installer.exe"):
+    def place_stub(self, directory, archive_members=None, name="installer.exe",
+                   compression=zipfile.ZIP_STORED):
         """Copy installer.exe into `directory`; with `archive_members` ({name: bytes}) a ZIP
         archive made by Python's zipfile is appended, the way the packaging step does it."""
         directory = Path(directory)
@@ -74,7 +71,7 @@ class StubTestCase(WineTestCase):
         shutil.copyfile(self.wine.program("installer.exe"), target)
         if archive_members is not None:
             # Mode "a" on a file that is not an archive appends one after its current end.
-            with zipfile.ZipFile(target, "a", zipfile.ZIP_STORED) as archive:
+            with zipfile.ZipFile(target, "a", compression) as archive:
                 for member, data in archive_members.items():
                     archive.writestr(member, data)
         return target

@@ -1,16 +1,18 @@
 """The stub's choice of temporary directory, seen from outside under Wine.
 
-Every run here has no archive appended, so the extraction fails and the stub shows its error
+Most runs here have no archive appended, so the extraction fails and the stub shows its error
 box; while the box is open the worker still sits in the new directory, which the harness
 snapshots. What each directory must hold is checked at that moment and after the run.
 """
 
-import shutil
+import struct
+import time
 import unittest
+import zipfile
 from pathlib import Path
 
-from stubtools import (MSG_NO_TEMP_DIR, TEXT_ENGLISH, StubTestCase, in_snapshot, numbered_dirs,
-                       top_level)
+from stubtools import MSG_NO_TEMP_DIR, TEXT_ENGLISH, StubTestCase, in_snapshot, numbered_dirs
+from wine import snapshot_tree
 
 
 class BaseOrder(StubTestCase):
@@ -54,39 +56,66 @@ class BaseOrder(StubTestCase):
         self.assertEqual(sorted(p.name for p in self.start.iterdir()), ["installer.exe"])
 
 
+def damage_last_member(stub):
+    """Flip one byte in the middle of the last member's data of the archive appended to `stub`."""
+    with zipfile.ZipFile(stub) as archive:
+        last = archive.infolist()[-1]
+    data = bytearray(Path(stub).read_bytes())
+    name_len, extra_len = struct.unpack_from("<HH", data, last.header_offset + 26)
+    data[last.header_offset + 30 + name_len + extra_len + last.compress_size // 2] ^= 0xFF
+    Path(stub).write_bytes(bytes(data))
+
+
 class Leftovers(StubTestCase):
-    """Numbered directories of earlier runs."""
+    """Numbered directories of earlier runs: left whole while in use, else removed whole."""
 
     def setUp(self):
         super().setUp()
         self.place_start_and_temp()
 
-    def test_leftover_holding_only_files_is_cleaned_and_reused(self):
-        old = self.temp / "tmpqel01"
-        (old / "empty-subdir").mkdir(parents=True)
-        (old / "old.txt").write_bytes(b"from an earlier run")
-        (old / "startdir.txt").write_bytes(b"Z:\\elsewhere\r\n")
-        result = self.run_stub(self.start, env={"TEMP": self.temp}, snapshot=[self.temp])
-        self.assertEqual(result.box_text, TEXT_ENGLISH, result)
-        made = top_level(in_snapshot(result.snapshot, self.temp, "tmpqel01"))
-        self.assertNotIn("old.txt", made)
-        self.assertNotIn("empty-subdir", made)
+    def test_a_running_installers_directory_keeps_every_file(self):
+        package_dir = self.work / "package"
+        hold = self.work / "hold"  # the installer runs while this file exists
+        hold.write_bytes(b"")
+        self.addCleanup(hold.unlink, missing_ok=True)
+        members = {"installer.exe": self.wine.program("recorder.exe").read_bytes(),
+                   "data.txt": b"data", "lib/app.jar": b"jar"}
+        self.place_stub(package_dir, members)
+        first = self.run_stub(package_dir, env={"TEMP": self.temp, "RECORDER_HOLD": hold},
+                              artifacts_name="first")
+        self.assertEqual((first.boxes, first.exit_code), ([], 0), first)
+        running = self.temp / "tmpqel01"
+        deadline = time.time() + 30
+        while not (running / "recorded.txt").exists() and time.time() < deadline:
+            time.sleep(0.1)
+        before = snapshot_tree(running)
+        self.assertIn("recorded.txt", before)
+        # A second package starts meanwhile; its run fails and removes its own directory.
+        second = self.run_stub(self.start, env={"TEMP": self.temp}, snapshot=[self.temp])
+        self.assertEqual(second.box_text, TEXT_ENGLISH, second)
+        made = in_snapshot(second.snapshot, self.temp, "tmpqel02")
         self.assertEqual(made.get("startdir.txt"), self.wine.winpath(self.start).encode() + b"\r\n")
-        self.assertNotIn("tmpqel02", result.snapshot[str(self.temp)])
-        self.assertEqual(result.exit_code, 0)
+        self.assertEqual(snapshot_tree(running), before)
+        self.assertEqual(numbered_dirs(self.temp), ["tmpqel01"])
 
-    def test_leftover_with_a_non_empty_subdirectory_survives_and_tmpqel02_is_used(self):
-        old = self.temp / "tmpqel01"
-        (old / "sub").mkdir(parents=True)
-        (old / "sub" / "inner.txt").write_bytes(b"inner")
-        (old / "top.txt").write_bytes(b"top")
+    def test_99_free_leftover_trees_are_removed_whole(self):
+        for n in range(1, 100):
+            old = self.temp / f"tmpqel{n:02d}"
+            (old / "lib" / "deep").mkdir(parents=True)
+            (old / "lib" / "deep" / "x.txt").write_bytes(b"x")
+            (old / "empty").mkdir()
+            (old / "installer.exe").write_bytes(b"ended long ago")
+            (old / "startdir.txt").write_bytes(b"Z:\\elsewhere\r\n")
+        read_only = self.temp / "tmpqel50" / "installer.exe"
+        read_only.chmod(0o444)
         result = self.run_stub(self.start, env={"TEMP": self.temp}, snapshot=[self.temp])
         self.assertEqual(result.box_text, TEXT_ENGLISH, result)
-        survivor = in_snapshot(result.snapshot, self.temp, "tmpqel01")
-        self.assertEqual(survivor, {"sub": None, "sub/inner.txt": b"inner"})
-        made = in_snapshot(result.snapshot, self.temp, "tmpqel02")
-        self.assertEqual(made.get("startdir.txt"), self.wine.winpath(self.start).encode() + b"\r\n")
-        self.assertEqual((old / "sub" / "inner.txt").read_bytes(), b"inner")
+        while_shown = in_snapshot(result.snapshot, self.temp)
+        self.assertEqual(sorted(while_shown), ["tmpqel01", "tmpqel01/__qelexpand.sem",
+                                               "tmpqel01/errors.log", "tmpqel01/startdir.txt"])
+        self.assertEqual(while_shown["tmpqel01/startdir.txt"],
+                         self.wine.winpath(self.start).encode() + b"\r\n")
+        self.assertEqual(list(self.temp.iterdir()), [])
         self.assertEqual(result.exit_code, 0)
 
     def test_start_directory_that_is_itself_tmpqel01_is_never_cleaned(self):
@@ -102,17 +131,31 @@ class Leftovers(StubTestCase):
         self.assertEqual(result.exit_code, 0)
 
 
+class FailedRun(StubTestCase):
+    def test_a_failed_run_leaves_nothing_at_any_depth(self):
+        self.place_start_and_temp()
+        stub = self.place_stub(self.start, {"lib/app.jar": b"jar " * 500,
+                                            "lib/deep/x.txt": b"x " * 500,
+                                            "zz-last.bin": b"0123456789" * 1000},
+                               compression=zipfile.ZIP_DEFLATED)
+        damage_last_member(stub)
+        result = self.run_stub(self.start, env={"TEMP": self.temp}, snapshot=[self.temp])
+        self.assertEqual(result.box_text, TEXT_ENGLISH, result)
+        extracted = in_snapshot(result.snapshot, self.temp, "tmpqel01")
+        self.assertEqual(extracted.get("lib/deep/x.txt"), b"x " * 500)
+        self.assertEqual(list(self.temp.iterdir()), [])
+        self.assertEqual(result.exit_code, 0)
+
+
 def block_base(base):
-    """Fill `base` with tmpqel01..99 that cannot be removed (each keeps a non-empty subdirectory)."""
+    """Fill `base` with files named tmpqel01..99: no numbered directory can be made there."""
     for n in range(1, 100):
-        keep = Path(base) / f"tmpqel{n:02d}" / "keep"
-        keep.mkdir(parents=True, exist_ok=True)
-        (keep / "x.txt").write_bytes(b"x")
+        (Path(base) / f"tmpqel{n:02d}").write_bytes(b"x")
 
 
 def unblock_base(base):
     for n in range(1, 100):
-        shutil.rmtree(Path(base) / f"tmpqel{n:02d}", ignore_errors=True)
+        (Path(base) / f"tmpqel{n:02d}").unlink(missing_ok=True)
 
 
 class NoUsableBase(StubTestCase):
@@ -120,7 +163,7 @@ class NoUsableBase(StubTestCase):
 
     With TEMP, TMP and the home variables removed, the bases left are the Windows directory's
     temp, tmp (absent in a fresh prefix) and the Windows directory itself, then the start
-    directory; all the existing ones are filled with 99 directories that cannot be removed.
+    directory; all the existing ones are filled with 99 files in the numbered directories' place.
     """
 
     def setUp(self):
@@ -140,13 +183,11 @@ class NoUsableBase(StubTestCase):
         self.assertEqual(result.box_text, TEXT_ENGLISH, result)
         self.assertEqual(result.exit_code, 1, result)
         self.assertErrorsLog((self.start / "errors.log").read_bytes(), [MSG_NO_TEMP_DIR])
-        self.assertEqual(sorted(p.name for p in self.start.iterdir() if p.is_file()),
+        self.assertEqual(sorted(p.name for p in self.start.iterdir()
+                                if not p.name.startswith("tmpqel")),
                          ["errors.log", "installer.exe"])
         for base in self.blocked:
-            self.assertEqual(len(numbered_dirs(base)), 99, base)
-            for n in (1, 50, 99):
-                self.assertEqual(sorted(p.name for p in (base / f"tmpqel{n:02d}").iterdir()),
-                                 ["keep"])
+            self.assertEqual(len([p for p in base.glob("tmpqel[0-9][0-9]") if p.is_file()]), 99)
 
 
 if __name__ == "__main__":

@@ -89,22 +89,6 @@ TEST_F(StubLogs, SwitchCopiesAreHandedOverOnceWhileEmpty) {
     EXPECT_EQ(handOverSwitchCopy("other.log"), 0);
 }
 
-TEST_F(StubLogs, CleanUpGoesOneLevelDeep) {
-    std::string gone = dir("temp/t1"), kept = dir("temp/t2");
-    writeFile(gone + "/noext", "b");
-    writeFile(gone + "/readonly", "r");
-    chmod((gone + "/readonly").c_str(), 0444);
-    dir("temp/t1/empty");
-    writeFile(kept + "/a.txt", "a");
-    writeFile(dir("temp/t2/full") + "/inner.txt", "x");
-    cleanUpTempDir((temp + "\\t1").c_str());
-    cleanUpTempDir(kept.c_str());
-    EXPECT_FALSE(exists(gone)) << "files (read-only too) and an empty subdirectory go, then the "
-                                  "directory";
-    EXPECT_FALSE(exists(kept + "/a.txt"));
-    EXPECT_TRUE(exists(kept + "/full/inner.txt"));
-}
-
 TEST_F(StubLogs, CleanUpSkipsEntriesTooLongForAPath) {
     std::string d = dir("temp/" + std::string(200, 'd'));
     std::string longName = std::string(100, 'n');
@@ -119,16 +103,17 @@ TEST_F(StubLogs, FailureStepsCleanTheTemporaryDirectory) {
     writeFile(temp + "/startdir.txt", start + "\n");
     writeFile(temp + "/extracted.txt", "x");
     writeFile(temp + "/__qelexpand.sem", "ok\n");
-    writeFile(dir("temp/sub") + "/kept.txt", "x");
+    writeFile(dir("temp/sub/deeper") + "/x.txt", "x");
     workerFailureSteps();
     ASSERT_EQ(compat::messageBoxes().size(), 1u);
     EXPECT_EQ(compat::messageBoxes()[0].text, "\rUnable to unpack the installer.");
     EXPECT_EQ(compat::messageBoxes()[0].caption, "Brevanto Installer: Error");
-    EXPECT_FALSE(exists(temp + "/extracted.txt"));
-    EXPECT_FALSE(exists(temp + "/errors.log"));
-    EXPECT_FALSE(exists(temp + "/startdir.txt"));
-    EXPECT_TRUE(exists(temp + "/sub/kept.txt"));
-    EXPECT_TRUE(exists(temp + "/__qelexpand.sem")) << "the worker deletes it as its last act";
+    std::vector<std::string> left;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(temp))
+        left.push_back(entry.path().filename().string());
+    // The worker deletes the semaphore file as its last act, the main thread the directory.
+    EXPECT_EQ(left, std::vector<std::string>({"__qelexpand.sem"}));
+    EXPECT_EQ(cwd(), start) << "no process's current directory can be removed on Windows";
 }
 
 TEST_F(StubLogs, FailureStepsLeaveTheStartDirectoryAlone) {

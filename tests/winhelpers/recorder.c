@@ -15,6 +15,9 @@
  * reader that polls the file that the block is complete. The file is written in one piece
  * and renamed into place, so a reader never sees half of it.
  *
+ * With RECORDER_HOLD set, it then keeps running, as a real installer does for minutes, while
+ * the file that variable names exists (at most a minute): deleting the file ends it.
+ *
  * A GUI-subsystem program, so starting it shows no console window. Exit code 0, or 1 when
  * nothing could be written.
  */
@@ -27,7 +30,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show) {
     char line[64], cwd[MAX_PATH + 1];
-    const char *out;
+    const char *out, *hold;
     int i, ok;
     (void)instance;
     (void)previous;
@@ -49,5 +52,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR tail, int show)
          MoveFileExA("recorded.tmp", "recorded.txt", MOVEFILE_REPLACE_EXISTING);
     out = getenv("RECORDER_OUT");
     if (out && out[0]) ok = writeRecord(out, "ab") && ok;
+    hold = getenv("RECORDER_HOLD");
+    for (i = 0; hold && hold[0] && i < 600 && GetFileAttributesA(hold) != INVALID_FILE_ATTRIBUTES;
+         i++)
+        Sleep(100);
     return ok ? 0 : 1;
 }
