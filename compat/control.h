@@ -35,6 +35,9 @@ void setVolumeQueryFails(bool fails);
 void setDriveType(UINT type);
 void setTimeZone(LONG biasMinutes, DWORD zoneId);
 void setAnsiCodePage(unsigned codePage); // 1252, or 932 for double-byte lead bytes
+// GetShortPathNameW's answer for an existing path (by default the path itself, as on a
+// volume without 8.3 names); the path in host UTF-8, the short form as Windows spells it.
+void setShortPathName(const char *longPath, const char *shortPath);
 
 struct MessageBoxCall {
     std::string text, caption;

@@ -207,6 +207,9 @@ BOOL IsDBCSLeadByte(BYTE c);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, WCHAR *dst, int dstLen);
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR *src, int srcLen, LPSTR dst,
                         int dstLen, LPCSTR defaultChar, BOOL *usedDefault);
+DWORD GetEnvironmentVariableW(const WCHAR *name, WCHAR *buf, DWORD size);
+DWORD GetCurrentDirectoryW(DWORD size, WCHAR *buf);
+DWORD GetShortPathNameW(const WCHAR *longPath, WCHAR *buf, DWORD size);
 
 DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info);
 BOOL FileTimeToLocalFileTime(const FILETIME *utc, LPFILETIME local);

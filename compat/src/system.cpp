@@ -20,6 +20,7 @@ void resetCodePage();
 void resetProcess();
 void resetUi();
 void resetSecurity();
+void resetWidePaths();
 bool isWow64(); // registry.cpp: the registry's views follow the same setting
 } // namespace detail
 } // namespace compat
@@ -68,6 +69,7 @@ void reset() {
     detail::resetProcess();
     detail::resetUi();
     detail::resetSecurity();
+    detail::resetWidePaths();
 }
 
 void setModulePath(const char *path) {
