@@ -12,8 +12,8 @@ enum { WIDE_PATH = MAX_PATH + 1, ANSI_SPELLING = 2 * WIDE_PATH }; // a DBCS char
 // best-fit substitute ("a" for "ā") would pass unflagged, and name another file.
 static int spellsInAnsi(const WCHAR *wide, char *out, int size) {
     BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, out, size, NULL,
-                                &usedDefault);
+    int n =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, out, size, NULL, &usedDefault);
     return n > 0 && !usedDefault;
 }
 

@@ -75,6 +75,9 @@ void forgetSwitchCopies(void);
 void cleanUpTempDir(const char *dir);
 void cleanUpTempDirExcept(const char *dir, const char *keep); // keep: a top-level file, or NULL
 void workerFailureSteps(void);
+// What every failed run ends with: the localised failure text in a box and in "errors.log",
+// and the clean-up of the temporary directory the stub made.
+void failedRunSteps(void);
 
 // Windows and messages (messages.cpp; window.cpp on Windows only).
 void showError(HWND window, const char *text);

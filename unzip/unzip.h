@@ -313,6 +313,10 @@ extern int quietInstall;
 extern int propertiesInstall;
 extern char *installDir;
 extern FILE *logErrors;
+// The hand-off's outcome: 0 when the installer started (or there was none to start), else
+// the system's error code of the failed start (ERROR_CANCELLED: the user declined the
+// consent prompt). The worker reports it.
+extern DWORD installerStartError;
 
 // ---------------------------------------------------------------------------------------
 // Engine state and archive discovery (process.cpp).
@@ -465,8 +469,9 @@ int is_superscript_digit(uint8_t c);       // superscript 1, 2 or 3 in the ANSI 
 // (CON, NUL, COM1, ... in any component, with any extension).
 enum { PATH_SAFE = 0, PATH_LEAVES_FOLDER = 1, PATH_NAMES_DEVICE = 2 };
 int is_unsafe_path(const char *name);
-// After a clean run: close the extraction log and start "installer.exe" (handoff.cpp). The
-// stub's front end hands it to the engine as G.handoff_fn.
+// After a clean run: close the extraction log and start "installer.exe", setting
+// installerStartError (handoff.cpp). The stub's front end hands it to the engine as
+// G.handoff_fn.
 void hand_off(void);
 // Closes logErrors, deleting "qelpand.log" when nothing was written into it.
 void closeExtractLog(void);

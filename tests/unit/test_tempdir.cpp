@@ -221,7 +221,8 @@ TEST_F(TempDir, BasesOutsideTheCodePageTakeTheirShortForm) {
         {"homepath", false, ""},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.variable) + (c.shortForm ? " with" : " without") + " short form");
+        SCOPED_TRACE(std::string(c.variable) + (c.shortForm ? " with" : " without") +
+                     " short form");
         std::string work = dir(std::to_string(&c - cases));
         std::string longDir = dir(std::to_string(&c - cases) + "/" + chinese);
         if (c.shortForm) {
