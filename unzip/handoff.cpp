@@ -5,6 +5,7 @@
 // installerStartError, which the worker reports.
 #include <direct.h>
 #include <io.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
@@ -75,16 +76,21 @@ static char *joinArguments(const char *const *argv) {
 // Through the shell, which asks for the user's consent first: the same program, arguments
 // and directory. 0, or the system's error (ERROR_CANCELLED when the user declined).
 static DWORD startElevated(const char *parameters) {
-    char directory[MAX_PATH + 1];
+    char directory[MAX_PATH + 1], file[MAX_PATH + sizeof InstallFile + 1];
     SHELLEXECUTEINFOA info;
     memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
     // The start must be done before the call returns (the stub ends right after), and the
     // stub reports a failure itself, in its own language.
     info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    info.lpFile = InstallFile;
-    info.lpParameters = parameters;
     info.lpDirectory = _getcwd(directory, sizeof directory);
+    // By its full path: the shell looks a bare name up in other places too.
+    info.lpFile = InstallFile;
+    if (info.lpDirectory != NULL) {
+        snprintf(file, sizeof file, "%s\\%s", directory, InstallFile);
+        info.lpFile = file;
+    }
+    info.lpParameters = parameters;
     info.nShow = SW_SHOWNORMAL;
     // The shell may hand the start to COM extensions; it asks for an apartment first.
     HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
