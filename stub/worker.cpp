@@ -19,7 +19,7 @@ HWND hDlgMain;
 // failed run, unless the user declined the consent prompt (their own choice: no box, and the
 // directory stays as after a start, so that the line is kept).
 static void reportStartFailure(DWORD error) {
-    char reason[MESSAGE_BUF] = "";
+    char reason[MESSAGE_BUF - 100] = ""; // room for the line's own words
     if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0,
                        reason, sizeof reason, NULL) == 0)
         reason[0] = '\0';

@@ -285,6 +285,8 @@ TEST_F(HandOff, StartOutcomes) {
         _unlink("installer.exe"); // extracted by the previous row
         EngineArgs args("-q C:\\Apps");
         EXPECT_EQ(runEngine(&args.record), 0);
+        free(installDir); // the worker's copy, which its thread frees at its end
+        installDir = nullptr;
         std::vector<std::string> apis;
         for (const compat::SpawnCall &call : compat::spawns()) {
             apis.push_back(call.api);
