@@ -8,6 +8,7 @@
  *   LAUNCH_CMDLINE     exact command line handed to CreateProcessA (required)
  *   LAUNCH_DIR         working directory of the program (default: inherited)
  *   LAUNCH_ENV         environment edits, one per line: "NAME=value" sets, "NAME" removes
+ *                      (in wide characters: a value may lie outside the ANSI code page)
  *   LAUNCH_STDOUT      file that receives the program's standard output (default: none)
  *   LAUNCH_STDERR      file that receives the program's standard error (default: none)
  *   LAUNCH_TIMEOUT_MS  end the program after this many milliseconds (default: wait forever)
