@@ -30,7 +30,8 @@ def resource(path, type_id, name_id):
     directories = optional + (96 if struct.unpack_from("<H", data, optional)[0] == 0x10B else 112)
     rsrc_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
     for i in range(sections):
-        _, size, rva, _, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
+        header = optional + optional_size + 40 * i
+        _, size, rva, _, raw = struct.unpack_from("<8sIIII", data, header)
         if rva <= rsrc_rva < rva + size:
             base = raw + rsrc_rva - rva
             break
@@ -76,7 +77,8 @@ class Manifest(unittest.TestCase):
                 root = ET.fromstring(text)  # raises on a malformed manifest
                 level = root.find(f"{ASM_V3}trustInfo/{ASM_V3}security/"
                                   f"{ASM_V3}requestedPrivileges/{ASM_V3}requestedExecutionLevel")
-                self.assertEqual((level.get("level"), level.get("uiAccess")), ("asInvoker", "false"))
+                self.assertEqual((level.get("level"), level.get("uiAccess")),
+                                 ("asInvoker", "false"))
                 self.assertEqual({os_.get("Id") for os_ in
                                   root.iter(f"{COMPAT}supportedOS")}, SUPPORTED_OS)
                 controls = [a.attrib for a in root.iter("{urn:schemas-microsoft-com:asm.v1}"
