@@ -35,18 +35,29 @@ void setVolumeQueryFails(bool fails);
 void setDriveType(UINT type);
 void setTimeZone(LONG biasMinutes, DWORD zoneId);
 void setAnsiCodePage(unsigned codePage); // 1252, or 932 for double-byte lead bytes
+// GetShortPathNameW's answer for an existing path (by default the path itself, as on a
+// volume without 8.3 names); the path in host UTF-8, the short form as Windows spells it.
+void setShortPathName(const char *longPath, const char *shortPath);
 
 struct MessageBoxCall {
     std::string text, caption;
     UINT type;
 };
+// A process start: by _spawnv (mode, argv), CreateProcessA (commandLine) or ShellExecuteExA
+// (commandLine: its parameters; directory: its lpDirectory).
 struct SpawnCall {
+    std::string api; // "_spawnv", "CreateProcessA" or "ShellExecuteExA"
     int mode;
     std::string path;
     std::vector<std::string> argv;
+    std::string commandLine, directory;
     std::string cwd;
     std::vector<std::string> environment; // "NAME=value" entries the child would inherit
 };
+// How CreateProcessA and ShellExecuteExA fail (with this error code; 0: they start the
+// program when its file exists). ERROR_ELEVATION_REQUIRED and ERROR_CANCELLED model a
+// program that needs elevation and a user who declines the consent prompt.
+void setStartErrors(DWORD createProcess, DWORD shellExecute);
 // Calls of the file, volume and security families whose arguments a test checks: CreateFileA
 // (path, access, flags), _open (path, flags), _stati64 and _mkdir (path),
 // GetVolumeInformationA (root), SetKernelObjectSecurity and GetKernelObjectSecurity (path of

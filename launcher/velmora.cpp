@@ -9,6 +9,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "common/shortpath.h"
 #include "common/strbuf.h"
 #include "launcher/buffers.h"
 #include "launcher/clib.h"
@@ -58,14 +59,15 @@ static void freeVector(char **argv) {
     free(argv);
 }
 
-// The current directory is read with a limit of 260 bytes; a longer one leaves launchDir
-// empty, and the launcher then stays in the start directory after the start.
+// The current directory is read with a limit of 260 bytes; a longer one, or one that the ANSI
+// code page cannot spell and that has no short form, leaves launchDir empty, and the launcher
+// then stays in the start directory after the start.
 Velmora::Velmora()
     : programName(newBuffer(PATH_SIZE)), execFilename(newBuffer(PATH_SIZE)),
       args(newBuffer(ARGS_SIZE)), startDir(newBuffer(PATH_SIZE)), launchDir(newBuffer(PATH_SIZE)),
       propertiesPath(newBuffer(PROPERTIES_PATH_SIZE)) {
     if (launchDir == NULL || startDir == NULL) return;
-    if (_getcwd(launchDir, PATH_SIZE - 1) == NULL) launchDir[0] = '\0';
+    getAnsiCurrentDir(launchDir, PATH_SIZE - 1);
     copyBounded(startDir, launchDir, PATH_SIZE);
 }
 

@@ -16,6 +16,8 @@ PACKAGES=(
     libclang-rt-14-dev
     # peers of the benchmarks: libdeflate on the host, zlib in the Windows builds
     libdeflate-dev libz-mingw-w64-dev
+    # signing packages and launchers (--sign of the packing tools), and its test's certificate
+    osslsigncode openssl
 )
 
 missing=()

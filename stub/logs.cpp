@@ -113,6 +113,10 @@ static int readStartDir(const char *dir, char *line, int size) {
 
 void workerFailureSteps(void) {
     logErrorMessage("Unable to unzip files. Out of disk space?");
+    failedRunSteps();
+}
+
+void failedRunSteps(void) {
     char *text = (char *)malloc(MESSAGE_BUF);
     if (text != NULL) {
         getUnableToExtractMessage(text);

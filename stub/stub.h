@@ -73,6 +73,9 @@ int createEmptyLog(const char *path, const char *targetDir);
 int handOverSwitchCopy(const char *path);
 void forgetSwitchCopies(void);
 void workerFailureSteps(void);
+// What every failed run ends with: the localised failure text in a box and in "errors.log",
+// and the clean-up of the temporary directory the stub made.
+void failedRunSteps(void);
 
 // Removing a directory tree (removetree.cpp): everything at any depth, links as entries only.
 void cleanUpTempDir(const char *dir);

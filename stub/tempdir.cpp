@@ -10,6 +10,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "common/shortpath.h"
 #include "stub/stub.h"
 
 enum { TEMP_NUMBERS = 99, REG_VALUE_BUF = 260 };
@@ -20,9 +21,10 @@ static const char TempPrefix[] = "tmpqel";
 void getCurrentDir(char *out, int size) {
     char cwd[PATH_BUF];
     (void)size; // callers pass PATH_BUF-sized buffers
-    // A directory longer than 260 characters does not fit: report the empty string so that
-    // no base, candidate or clean-up is ever built from a cut path.
-    if (_getcwd(cwd, PATH_BUF - 1) == NULL) cwd[0] = '\0';
+    // A directory longer than 260 characters does not fit, and one that the ANSI code page
+    // cannot spell (without a short form) names nothing: report the empty string so that no
+    // base, candidate or clean-up is ever built from a cut or garbled path.
+    getAnsiCurrentDir(cwd, PATH_BUF - 1);
     size_t len = strlen(cwd);
     if (len > 0 && cwd[len - 1] == '\\') cwd[len - 1] = '\0'; // C:\ becomes C:
     copyBounded(out, cwd, PATH_BUF);
@@ -38,22 +40,30 @@ static int exists(const char *path) {
     return _access(path, 0) == 0;
 }
 
-static const char *firstExisting(const char *const *names, int count) {
+// A value that the ANSI code page cannot spell is taken in its short form (into shortForm),
+// and is passed over when it has none.
+static const char *firstExisting(const char *const *names, int count, char *shortForm) {
     for (int i = 0; i < count; ++i) {
         const char *value = getenv(names[i]);
-        if (value != NULL && exists(value)) return value;
+        if (value == NULL) continue;
+        AnsiPathForm form = ansiEnvPathForm(&names[i], 1, shortForm, PATH_BUF);
+        if (form == PATH_UNSPELLABLE) continue;
+        if (form == PATH_SHORTENED) value = shortForm;
+        if (exists(value)) return value;
     }
     return NULL;
 }
 
 char *getTempEnv(void) {
     static const char *const names[] = {"TEMP", "TMP", "temp", "tmp"};
-    return (char *)firstExisting(names, 4);
+    static char shortForm[PATH_BUF];
+    return (char *)firstExisting(names, 4, shortForm);
 }
 
 char *getHomeEnv(void) {
     static const char *const names[] = {"home", "Home", "HOME"};
-    return (char *)firstExisting(names, 3);
+    static char shortForm[PATH_BUF];
+    return (char *)firstExisting(names, 3, shortForm);
 }
 
 // base + "\tmpqelNN"; 0 when it does not fit (then no number fits).
@@ -145,8 +155,12 @@ int getPlatformTempDir(const char *startDir, char *base) {
         return 0;
     }
     // homepath usually starts with "\" already; the doubled separator is harmless.
+    static const char *const names[] = {"homedrive", "homepath"};
     char tested[PATH_BUF];
-    if (joinPath(tested, PATH_BUF, drive, path) && exists(tested))
+    AnsiPathForm form = ansiEnvPathForm(names, 2, tested, PATH_BUF);
+    if (form == PATH_SHORTENED && exists(tested))
+        copyBounded(base, tested, PATH_BUF);
+    else if (form == PATH_AS_IS && joinPath(tested, PATH_BUF, drive, path) && exists(tested))
         appendBounded(base, path, PATH_BUF); // fits: tested is one character longer
     return createTempDir(startDir, base);
 }

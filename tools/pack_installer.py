@@ -22,6 +22,8 @@ import struct
 import sys
 import zipfile
 
+from authenticode import SignError, sign_file, signing_tool
+
 # The standard library's record of one member (name, time, attributes).
 MemberRecord = getattr(zipfile, "Zip" "Info")
 
@@ -249,6 +251,9 @@ def parse_args(argv):
     p.add_argument("--allow-missing-installer", action="store_true",
                    help="build the package even if SOURCE has no top-level installer.exe "
                         "(default: refuse)")
+    p.add_argument("--sign", nargs=2, metavar=("CERT", "KEY"),
+                   help="sign the package with osslsigncode after writing it (certificate "
+                        "and private key files); the signature covers the archive too")
     p.add_argument("-q", "--quiet", action="store_true", help="print nothing on success")
     p.set_defaults(deflate=True)
     return p.parse_args(argv)
@@ -260,17 +265,22 @@ def main(argv=None):
     if not args.deflate and os.path.isfile(args.source):
         print("warning: --store has no effect on a ZIP source", file=sys.stderr)
     try:
+        if args.sign:
+            signing_tool()  # before anything is written
         stub_len, archive_len, names = build_package(
             args.stub, args.source, args.output, method=method,
             correct=args.correct_offsets,
             allow_missing_installer=args.allow_missing_installer)
-    except PackError as e:
+        if args.sign:
+            sign_file(args.output, *args.sign)
+    except (PackError, SignError) as e:
         print("pack_installer: error: %s" % e, file=sys.stderr)
         return 1
     if not args.quiet:
         print("%s: %d-byte stub + %d-byte archive, %d member%s, offsets %s" % (
             args.output, stub_len, archive_len, len(names), "" if len(names) == 1 else "s",
-            "corrected" if args.correct_offsets else "relative to the archive"))
+            "corrected" if args.correct_offsets else "relative to the archive") +
+            (", signed" if args.sign else ""))
     return 0
 
 

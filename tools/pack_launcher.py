@@ -16,6 +16,8 @@ import os
 import sys
 import tempfile
 
+from authenticode import SignError, sign_file, signing_tool
+
 FIELD_LENGTH = 300
 PROPERTY_FILENAME_MARKER = b"QzjQzjVelmoraPropertiesFilename"
 ALT_DIR_MARKER = b"QzyQzyVelmoraPropertiesAltDir"
@@ -130,14 +132,21 @@ def parse_args(argv):
     p.add_argument("-p", "--properties", required=True,
                    help="name (or path) of the launch properties file, e.g. app.properties")
     p.add_argument("-a", "--alt-dir", help="alternative directory holding the properties file")
+    p.add_argument("--sign", nargs=2, metavar=("CERT", "KEY"),
+                   help="sign the launcher with osslsigncode after patching it (certificate "
+                        "and private key files); the signature covers the patched fields")
     return p.parse_args(argv)
 
 
 def main(argv=None):
     args = parse_args(sys.argv[1:] if argv is None else argv)
     try:
+        if args.sign:
+            signing_tool()  # before anything is written
         write_launcher(args.launcher, args.output, args.properties, args.alt_dir)
-    except PackError as e:
+        if args.sign:
+            sign_file(args.output, *args.sign)
+    except (PackError, SignError) as e:
         print("pack_launcher.py: error: %s" % e, file=sys.stderr)
         return 1
     return 0

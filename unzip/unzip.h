@@ -324,6 +324,10 @@ extern int quietInstall;
 extern int propertiesInstall;
 extern char *installDir;
 extern FILE *logErrors;
+// The hand-off's outcome: 0 when the installer started (or there was none to start), else
+// the system's error code of the failed start (ERROR_CANCELLED: the user declined the
+// consent prompt). The worker reports it.
+extern DWORD installerStartError;
 
 // ---------------------------------------------------------------------------------------
 // Engine state and archive discovery (process.cpp).
@@ -479,8 +483,9 @@ void ansi_to_oem(char *s);
 void utf8_to_ansi(char *s, unsigned size); // unrepresentable characters become '_'
 int is_dbcs_lead_byte(uint8_t c);          // of the ANSI code page
 int is_superscript_digit(uint8_t c);       // superscript 1, 2 or 3 in the ANSI code page
-// After a clean run: close the extraction log and start "installer.exe" (handoff.cpp). The
-// stub's front end hands it to the engine as G.handoff_fn.
+// After a clean run: close the extraction log and start "installer.exe", setting
+// installerStartError (handoff.cpp). The stub's front end hands it to the engine as
+// G.handoff_fn.
 void hand_off(void);
 // Closes logErrors, deleting "qelpand.log" when nothing was written into it.
 void closeExtractLog(void);

@@ -52,6 +52,10 @@ typedef intptr_t(WINAPI *FARPROC)(void);
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_ELEVATION_REQUIRED 740L
+#define ERROR_CANCELLED 1223L
 
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001)
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002)
@@ -204,12 +208,38 @@ LSTATUS RegCloseKey(HKEY key);
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved, lpDesktop, lpTitle;
+    DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+    WORD wShowWindow, cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput, hStdOutput, hStdError;
+} STARTUPINFOA;
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess, hThread;
+    DWORD dwProcessId, dwThreadId;
+} PROCESS_INFORMATION;
+BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                    LPSECURITY_ATTRIBUTES thread, BOOL inheritHandles, DWORD flags,
+                    LPVOID environment, LPCSTR directory, STARTUPINFOA *startup,
+                    PROCESS_INFORMATION *info);
+
+#define SW_SHOWNORMAL 1
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x1000
+DWORD FormatMessageA(DWORD flags, const void *source, DWORD id, DWORD language, LPSTR buf,
+                     DWORD size, void *arguments);
+
 BOOL OemToCharA(LPCSTR src, LPSTR dst);
 BOOL CharToOemA(LPCSTR src, LPSTR dst);
 BOOL IsDBCSLeadByte(BYTE c);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, WCHAR *dst, int dstLen);
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR *src, int srcLen, LPSTR dst,
                         int dstLen, LPCSTR defaultChar, BOOL *usedDefault);
+DWORD GetEnvironmentVariableW(const WCHAR *name, WCHAR *buf, DWORD size);
+DWORD GetCurrentDirectoryW(DWORD size, WCHAR *buf);
+DWORD GetShortPathNameW(const WCHAR *longPath, WCHAR *buf, DWORD size);
 
 DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info);
 BOOL FileTimeToLocalFileTime(const FILETIME *utc, LPFILETIME local);

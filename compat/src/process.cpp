@@ -1,9 +1,12 @@
-// Host stand-in for the runtime library's thread and process start (<process.h>). Threads are
-// real; a spawn starts nothing and is recorded, with the current directory and the
-// environment, for compat::spawns(). A spawn of a file that does not exist fails, as it does
-// on Windows.
+// Host stand-in for the thread and process starts: the runtime library's (<process.h>),
+// CreateProcessA, the shell's ShellExecuteExA and the COM apartment it asks for. Threads are
+// real; a process start starts nothing and is recorded, with the current directory and the
+// environment, for compat::spawns(). A start of a file that does not exist fails, as it does
+// on Windows; setStartErrors makes the other two fail as a test says.
 #include <process.h>
 #include <io.h>
+#include <objbase.h>
+#include <shellapi.h>
 #include "control.h"
 
 #include <cerrno>
@@ -21,6 +24,7 @@ constexpr intptr_t kFirstProcessId = 1000; // any positive number will do
 std::mutex spawnsLock;
 std::vector<compat::SpawnCall> spawnCalls;
 intptr_t nextProcessId = kFirstProcessId;
+DWORD createProcessError = 0, shellExecuteError = 0;
 
 struct ThreadStart {
     void (*start)(void *);
@@ -34,6 +38,27 @@ void *runThread(void *p) {
     return nullptr;
 }
 
+// A start's record so far: what was started, from where, with which environment.
+compat::SpawnCall startCall(const char *api, const char *path) {
+    compat::SpawnCall call;
+    call.api = api;
+    call.mode = 0;
+    call.path = path ? path : "";
+    char cwd[4096];
+    call.cwd = getcwd(cwd, sizeof cwd) ? cwd : "";
+    for (char **e = environ; e && *e; ++e)
+        call.environment.push_back(*e);
+    return call;
+}
+
+// TRUE, or FALSE with the start's error: a missing file, else the error a test set.
+BOOL finishStart(const char *path, DWORD error) {
+    if (!path || _access(path, 0) != 0) error = ERROR_FILE_NOT_FOUND;
+    if (error == 0) return TRUE;
+    SetLastError(error);
+    return FALSE;
+}
+
 } // namespace
 
 namespace compat {
@@ -43,9 +68,16 @@ void resetProcess() {
     std::lock_guard<std::mutex> hold(spawnsLock);
     spawnCalls.clear();
     nextProcessId = kFirstProcessId;
+    createProcessError = shellExecuteError = 0;
 }
 
 } // namespace detail
+
+void setStartErrors(DWORD createProcess, DWORD shellExecute) {
+    std::lock_guard<std::mutex> hold(spawnsLock);
+    createProcessError = createProcess;
+    shellExecuteError = shellExecute;
+}
 
 const std::vector<SpawnCall> &spawns() {
     return spawnCalls;
@@ -78,15 +110,10 @@ void _endthread(void) {
 
 // A waiting spawn "ends" at once with exit code 0; a no-wait spawn gets a process id.
 intptr_t _spawnv(int mode, const char *path, const char *const *argv) {
-    compat::SpawnCall call;
+    compat::SpawnCall call = startCall("_spawnv", path);
     call.mode = mode;
-    call.path = path ? path : "";
     for (const char *const *a = argv; a && *a; ++a)
         call.argv.push_back(*a);
-    char cwd[4096];
-    call.cwd = getcwd(cwd, sizeof cwd) ? cwd : "";
-    for (char **e = environ; e && *e; ++e)
-        call.environment.push_back(*e);
     std::lock_guard<std::mutex> hold(spawnsLock);
     spawnCalls.push_back(call);
     if (!path || _access(path, 0) != 0) {
@@ -95,3 +122,34 @@ intptr_t _spawnv(int mode, const char *path, const char *const *argv) {
     }
     return mode == _P_WAIT ? 0 : nextProcessId++;
 }
+
+// The handles come back null: nothing runs, and CloseHandle takes null.
+BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                    LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR directory, STARTUPINFOA *,
+                    PROCESS_INFORMATION *info) {
+    compat::SpawnCall call = startCall("CreateProcessA", application);
+    call.mode = _P_NOWAIT;
+    call.commandLine = commandLine ? commandLine : "";
+    call.directory = directory ? directory : "";
+    std::lock_guard<std::mutex> hold(spawnsLock);
+    spawnCalls.push_back(call);
+    if (!finishStart(application, createProcessError)) return FALSE;
+    *info = {};
+    return TRUE;
+}
+
+BOOL ShellExecuteExA(SHELLEXECUTEINFOA *info) {
+    compat::SpawnCall call = startCall("ShellExecuteExA", info->lpFile);
+    call.mode = _P_NOWAIT;
+    call.commandLine = info->lpParameters ? info->lpParameters : "";
+    call.directory = info->lpDirectory ? info->lpDirectory : "";
+    std::lock_guard<std::mutex> hold(spawnsLock);
+    spawnCalls.push_back(call);
+    return finishStart(info->lpFile, shellExecuteError);
+}
+
+HRESULT CoInitializeEx(LPVOID, DWORD) {
+    return 0;
+}
+
+void CoUninitialize(void) {}

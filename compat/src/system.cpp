@@ -1,6 +1,7 @@
 // Host stand-in for kernel32's system queries: version, module path, time zone and the
-// UTC-to-local file-time shift, and the functions looked up at run time (IsWow64Process,
-// SetDefaultDllDirectories). Tests set what they report; reset() restores every stand-in.
+// UTC-to-local file-time shift, the system's error texts, and the functions looked up at run
+// time (IsWow64Process, SetDefaultDllDirectories). Tests set what they report; reset()
+// restores every stand-in.
 #include <windows.h>
 #include "control.h"
 
@@ -20,6 +21,7 @@ void resetCodePage();
 void resetProcess();
 void resetUi();
 void resetSecurity();
+void resetWidePaths();
 bool isWow64(); // registry.cpp: the registry's views follow the same setting
 } // namespace detail
 } // namespace compat
@@ -68,6 +70,7 @@ void reset() {
     detail::resetProcess();
     detail::resetUi();
     detail::resetSecurity();
+    detail::resetWidePaths();
 }
 
 void setModulePath(const char *path) {
@@ -181,4 +184,32 @@ BOOL FileTimeToLocalFileTime(const FILETIME *utc, LPFILETIME local) {
     local->dwLowDateTime = (DWORD)(ticks & 0xFFFFFFFFu);
     local->dwHighDateTime = (DWORD)(ticks >> 32);
     return TRUE;
+}
+
+// The texts of the errors that the code reports, as English Windows words them (with their
+// line end); any other code has no text, as happens for codes Windows does not know.
+DWORD FormatMessageA(DWORD flags, const void *, DWORD id, DWORD, LPSTR buf, DWORD size, void *) {
+    static const struct {
+        DWORD id;
+        const char *text;
+    } texts[] = {
+        {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified.\r\n"},
+        {ERROR_ACCESS_DENIED, "Access is denied.\r\n"},
+        {ERROR_BAD_EXE_FORMAT, "%1 is not a valid Win32 application.\r\n"},
+        {ERROR_ELEVATION_REQUIRED, "The requested operation requires elevation.\r\n"},
+        {ERROR_CANCELLED, "The operation was canceled by the user.\r\n"},
+    };
+    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || buf == nullptr) return 0;
+    for (const auto &entry : texts) {
+        size_t len = strlen(entry.text);
+        if (entry.id != id) continue;
+        if (len >= size) {
+            SetLastError(kErrorInsufficientBuffer);
+            return 0;
+        }
+        memcpy(buf, entry.text, len + 1);
+        return (DWORD)len;
+    }
+    SetLastError(317); // ERROR_MR_MID_NOT_FOUND
+    return 0;
 }

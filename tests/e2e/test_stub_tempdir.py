@@ -51,6 +51,15 @@ class BaseOrder(StubTestCase):
         self.assertMadeIn(result, self.tmp)
         self.assertFalse((self.work / "absent").exists())
 
+    def test_temp_named_outside_the_code_page_holds_the_directory(self):
+        # Code page 1252 cannot spell the name: the stub reaches it by its short form.
+        temp = self.work / "\u4e34\u65f6"
+        temp.mkdir()
+        result = self.run_stub(self.start, env={"TEMP": temp, "TMP": self.tmp},
+                               snapshot=[temp, self.tmp])
+        self.assertMadeIn(result, temp)
+        self.assertEqual(result.snapshot[str(self.tmp)], {})
+
     def test_nothing_is_left_in_the_start_directory(self):
         self.run_stub(self.start, env={"TEMP": self.temp})
         self.assertEqual(sorted(p.name for p in self.start.iterdir()), ["installer.exe"])

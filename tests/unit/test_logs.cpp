@@ -10,6 +10,7 @@
 #include "compat/control.h"
 #include "engine_fixture.h"
 #include "stub/stub.h"
+#include "engine_fixture.h"
 #include "test_stub_support.h"
 #include "unzip/unzip.h"
 
@@ -206,12 +207,13 @@ class HandOff : public StubLogs {
         installDir = strdup(dir);
         hand_off();
     }
-    std::vector<std::string> spawnedArgs() {
+    // The command line of the one start, a plain one of "installer.exe".
+    std::string commandLine() {
         EXPECT_EQ(compat::spawns().size(), 1u);
         if (compat::spawns().empty()) return {};
-        EXPECT_EQ(compat::spawns()[0].mode, 1);
+        EXPECT_EQ(compat::spawns()[0].api, "CreateProcessA");
         EXPECT_EQ(compat::spawns()[0].path, "installer.exe");
-        return compat::spawns()[0].argv;
+        return compat::spawns()[0].commandLine;
     }
 };
 
@@ -219,34 +221,97 @@ TEST_F(HandOff, NormalStartPassesNoArguments) {
     writeFile(temp + "/installer.exe", "x");
     logErrors = fopen("qelpand.log", "wt");
     start(0, 0, "C:\\Apps");
-    EXPECT_EQ(spawnedArgs(), std::vector<std::string>{"installer.exe"});
+    EXPECT_EQ(commandLine(), "installer.exe");
     EXPECT_FALSE(exists(temp + "/qelpand.log"));
 }
 
 TEST_F(HandOff, QuietStartPassesQuotedDirectoryAfterSwitches) {
     writeFile(temp + "/installer.exe", "x");
     start(1, 1, "C:\\Program Files\\App");
-    EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "-s",
-                                                       "\"C:\\Program Files\\App\""}));
+    EXPECT_EQ(commandLine(), "installer.exe -q -s \"C:\\Program Files\\App\"");
 }
 
 TEST_F(HandOff, TrailingBackslashesDoubledBeforeTheClosingQuote) {
     // Two backslashes before the closing quote reach the installer as one.
     writeFile(temp + "/installer.exe", "x");
     start(1, 0, "C:\\Apps\\");
-    EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "\"C:\\Apps\\\\\""}));
+    EXPECT_EQ(commandLine(), "installer.exe -q \"C:\\Apps\\\\\"");
 }
 
 TEST_F(HandOff, LongDirectoryHandedOnWhole) {
     writeFile(temp + "/installer.exe", "x");
     std::string dir = "D:\\" + std::string(300, 'd');
     start(1, 0, dir.c_str());
-    EXPECT_EQ(spawnedArgs(), (std::vector<std::string>{"installer.exe", "-q", "\"" + dir + "\""}));
+    EXPECT_EQ(commandLine(), "installer.exe -q \"" + dir + "\"");
 }
 
 TEST_F(HandOff, NothingStartedWithoutInstaller) {
     start(1, 0, "C:\\Apps");
     EXPECT_TRUE(compat::spawns().empty());
+}
+
+// A whole run of a package that carries installer.exe, with the start failing as Windows
+// can make it fail. A start refused for elevation is made again through the shell (the
+// consent prompt) with the same file, arguments and directory; a declined prompt is only
+// logged; any other failure is logged and ends as a failed run, with the box.
+TEST_F(HandOff, StartOutcomes) {
+    const std::string shell = "ShellExecuteExA", plain = "CreateProcessA";
+    struct Row {
+        DWORD createProcess, shellExecute;
+        std::vector<std::string> apis;
+        const char *logged; // the errors.log line after the time stamp, or nullptr
+        size_t boxes;
+    } rows[] = {
+        {0, 0, {plain}, nullptr, 0},
+        {ERROR_ELEVATION_REQUIRED, 0, {plain, shell}, nullptr, 0},
+        {ERROR_ELEVATION_REQUIRED,
+         ERROR_CANCELLED,
+         {plain, shell},
+         "Unable to start installer.exe (error 1223): The operation was canceled by the user.",
+         0},
+        {ERROR_ELEVATION_REQUIRED,
+         ERROR_ACCESS_DENIED,
+         {plain, shell},
+         "Unable to start installer.exe (error 5): Access is denied.",
+         1},
+        {ERROR_BAD_EXE_FORMAT,
+         0,
+         {plain},
+         "Unable to start installer.exe (error 193): %1 is not a valid Win32 application.",
+         1},
+    };
+    writeFile(root + "/package.exe", buildPackage({{"installer.exe", "MZ"}}));
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.createProcess * 10000 + row.shellExecute);
+        compat::reset();
+        compat::setModulePath((root + "/package.exe").c_str());
+        compat::setStartErrors(row.createProcess, row.shellExecute);
+        _unlink("errors.log");
+        _unlink("installer.exe"); // extracted by the previous row
+        EngineArgs args("-q C:\\Apps");
+        EXPECT_EQ(runEngine(&args.record), 0);
+        free(installDir); // the worker's copy, which its thread frees at its end
+        installDir = nullptr;
+        std::vector<std::string> apis;
+        for (const compat::SpawnCall &call : compat::spawns()) {
+            apis.push_back(call.api);
+            EXPECT_EQ(call.cwd, temp);
+        }
+        EXPECT_EQ(apis, row.apis);
+        if (!apis.empty()) {
+            EXPECT_EQ(compat::spawns()[0].path, "installer.exe");
+            EXPECT_EQ(compat::spawns()[0].commandLine, "installer.exe -q \"C:\\Apps\"");
+        }
+        if (apis.size() == 2) {
+            EXPECT_EQ(compat::spawns()[1].path, temp + "\\installer.exe");
+            EXPECT_EQ(compat::spawns()[1].commandLine, "-q \"C:\\Apps\"");
+            EXPECT_EQ(compat::spawns()[1].directory, temp);
+        }
+        std::string log = exists(temp + "/errors.log") ? readFile(temp + "/errors.log") : "";
+        EXPECT_EQ(log.size() > 25 ? log.substr(25, log.find('\n') - 25) : "",
+                  row.logged ? row.logged : "");
+        EXPECT_EQ(compat::messageBoxes().size(), row.boxes);
+    }
 }
 
 } // namespace

@@ -153,6 +153,57 @@ TEST_F(TempDir, VariableLongerThanABufferIsSkipped) {
     EXPECT_EQ(made, tmp + "\\tmpqel01");
 }
 
+// A base that the ANSI code page (1252 here) cannot spell is taken in its short form, which
+// the host models as a link; without one, the next base is tried (TMP after TEMP; the drive
+// alone after homedrive and homepath).
+TEST_F(TempDir, BasesOutsideTheCodePageTakeTheirShortForm) {
+    const char *chinese = "\xe4\xb8\xb4\xe6\x97\xb6"; // UTF-8, as the host names it
+    struct Case {
+        const char *variable;
+        bool shortForm;
+        const char *expected; // the base under the case's folder
+    } cases[] = {
+        {"TEMP", true, "/S~1"},
+        {"TEMP", false, "/tmp"},
+        {"homepath", true, "/S~1"},
+        {"homepath", false, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.variable) + (c.shortForm ? " with" : " without") +
+                     " short form");
+        std::string work = dir(std::to_string(&c - cases));
+        std::string longDir = dir(std::to_string(&c - cases) + "/" + chinese);
+        if (c.shortForm) {
+            std::filesystem::create_directory_symlink(longDir, work + "/S~1");
+            compat::setShortPathName(longDir.c_str(), (work + "/S~1").c_str());
+        }
+        if (c.variable[0] == 'T') {
+            setenv("TEMP", longDir.c_str(), 1);
+            setenv("TMP", dir(std::to_string(&c - cases) + "/tmp").c_str(), 1);
+        } else {
+            setenv("homedrive", work.c_str(), 1);
+            setenv("homepath", (std::string("\\") + chinese).c_str(), 1);
+        }
+        ASSERT_EQ(chdir(start.c_str()), 0);
+        ASSERT_EQ(move(), 1);
+        EXPECT_EQ(made, work + c.expected + "\\tmpqel01");
+        for (const char *name : StubEnvNames)
+            unsetenv(name);
+    }
+}
+
+TEST_F(TempDir, CurrentDirectoryOutsideTheCodePageTakesItsShortForm) {
+    std::string longDir = dir("\xe4\xb8\xb4"), shortDir = root + "/L~1";
+    std::filesystem::create_directory_symlink(longDir, shortDir);
+    ASSERT_EQ(chdir(longDir.c_str()), 0);
+    char out[PATH_BUF] = "junk";
+    getCurrentDir(out, PATH_BUF);
+    EXPECT_STREQ(out, "") << "no short form: no directory";
+    compat::setShortPathName(longDir.c_str(), shortDir.c_str());
+    getCurrentDir(out, PATH_BUF);
+    EXPECT_EQ(std::string(out), shortDir);
+}
+
 TEST_F(TempDir, OverlongCurrentDirectoryIsReportedEmpty) {
     std::string deep = root;
     while (deep.size() < 300)

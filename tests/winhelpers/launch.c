@@ -8,6 +8,7 @@
  *   LAUNCH_CMDLINE     exact command line handed to CreateProcessA (required)
  *   LAUNCH_DIR         working directory of the program (default: inherited)
  *   LAUNCH_ENV         environment edits, one per line: "NAME=value" sets, "NAME" removes
+ *                      (in wide characters: a value may lie outside the ANSI code page)
  *   LAUNCH_STDOUT      file that receives the program's standard output (default: none)
  *   LAUNCH_STDERR      file that receives the program's standard error (default: none)
  *   LAUNCH_TIMEOUT_MS  end the program after this many milliseconds (default: wait forever)
@@ -23,6 +24,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 #include <windows.h>
 
 enum { EXIT_HELPER_FAILED = 255 };
@@ -57,23 +59,34 @@ static char *takeVariable(const char *name) {
     return value;
 }
 
+/* The same in wide characters: environment values may hold names that the ANSI code page
+ * cannot spell (a TEMP folder named in Chinese). */
+static wchar_t *takeWideVariable(const wchar_t *name) {
+    DWORD size = GetEnvironmentVariableW(name, NULL, 0);
+    wchar_t *value = (wchar_t *)malloc((size ? size : 1) * sizeof(wchar_t));
+    if (!value) return NULL;
+    value[0] = 0;
+    if (size) GetEnvironmentVariableW(name, value, size);
+    return value;
+}
+
 /* Applies "NAME=value" and "NAME" lines; a CR before the line end is ignored. */
-static int applyEnvironmentEdits(char *edits) {
-    char *line = edits;
+static int applyEnvironmentEdits(wchar_t *edits) {
+    wchar_t *line = edits;
     while (line && *line) {
-        char *next = strchr(line, '\n');
-        char *equals;
+        wchar_t *next = wcschr(line, L'\n');
+        wchar_t *equals;
         size_t len;
-        if (next) *next++ = '\0';
-        len = strlen(line);
-        if (len && line[len - 1] == '\r') line[len - 1] = '\0';
+        if (next) *next++ = 0;
+        len = wcslen(line);
+        if (len && line[len - 1] == L'\r') line[len - 1] = 0;
         /* A leading '=' belongs to the name (Windows keeps "=C:" style entries). */
-        equals = line[0] ? strchr(line + 1, '=') : NULL;
+        equals = line[0] ? wcschr(line + 1, L'=') : NULL;
         if (equals) {
-            *equals = '\0';
-            if (!SetEnvironmentVariableA(line, equals + 1)) return 0;
+            *equals = 0;
+            if (!SetEnvironmentVariableW(line, equals + 1)) return 0;
         } else if (line[0]) {
-            SetEnvironmentVariableA(line, NULL); /* removing an absent variable is fine */
+            SetEnvironmentVariableW(line, NULL); /* removing an absent variable is fine */
         }
         line = next;
     }
@@ -93,7 +106,7 @@ int main(void) {
                                       "LAUNCH_REPORT"};
     char *cmdline = takeVariable("LAUNCH_CMDLINE");
     char *dir = takeVariable("LAUNCH_DIR");
-    char *edits = takeVariable("LAUNCH_ENV");
+    wchar_t *edits = takeWideVariable(L"LAUNCH_ENV");
     char *outPath = takeVariable("LAUNCH_STDOUT");
     char *errPath = takeVariable("LAUNCH_STDERR");
     char *timeoutText = takeVariable("LAUNCH_TIMEOUT_MS");
