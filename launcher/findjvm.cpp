@@ -142,6 +142,22 @@ int FindJvm::lookUpRegistryEntryForJvm(const char *rootKey, const char *required
     return accepted;
 }
 
+int FindJvm::nextSubkey(HKEY key, DWORD index, char *name) {
+    DWORD size = SUBKEY_SIZE;
+    name[0] = '\0';
+    LSTATUS status = RegEnumKeyExA(key, index, name, &size, NULL, NULL, NULL, NULL);
+    if (status == ERROR_SUCCESS) return 1;
+    if (status == ERROR_NO_MORE_ITEMS) return -1;
+    char number[24];
+    snprintf(number, sizeof number, "%lu", (unsigned long)index);
+    if (status == ERROR_MORE_DATA) { // a name longer than any version: not a runtime
+        traceMessage(TraceLog, "registry subkey name too long at index", number);
+        return 0;
+    }
+    traceMessage(TraceLog, "registry subkey enumeration failed at index", number);
+    return -1;
+}
+
 // The classic key in one view; non-zero when a runtime there was accepted.
 int FindJvm::searchKey(const char *rootKey, REGSAM view, const char *required, const char *minimum,
                        const char *maximum, char *home) {

@@ -77,22 +77,6 @@ void FindJvm::considerRuntime(const char *home, const char *keyVersion, const ch
     copyBounded(best->where, where, sizeof best->where);
 }
 
-int FindJvm::nextSubkey(HKEY key, DWORD index, char *name) {
-    DWORD size = SUBKEY_SIZE;
-    name[0] = '\0';
-    LSTATUS status = RegEnumKeyExA(key, index, name, &size, NULL, NULL, NULL, NULL);
-    if (status == ERROR_SUCCESS) return 1;
-    if (status == ERROR_NO_MORE_ITEMS) return -1;
-    char number[24];
-    snprintf(number, sizeof number, "%lu", (unsigned long)index);
-    if (status == ERROR_MORE_DATA) { // a name longer than any version: not a runtime
-        traceMessage(TraceLog, "registry subkey name too long at index", number);
-        return 0;
-    }
-    traceMessage(TraceLog, "registry subkey enumeration failed at index", number);
-    return -1;
-}
-
 // Every runtime below one JavaSoft key in one view.
 void FindJvm::searchModularKey(const char *rootKey, REGSAM view, const VersionBounds &bounds,
                                RuntimeChoice *best) {
@@ -214,7 +198,8 @@ int FindJvm::pathEntryHome(const char *entry, size_t len, char *home) {
     char *exec = (char *)malloc(PATH_SIZE);
     int usable = exec != NULL && normalHome(entry, len, home);
     size_t homeLen = usable ? strlen(home) : 0;
-    usable = usable && homeLen > 4 && _stricmp(home + homeLen - 4, "\\bin") == 0;
+    usable = usable && homeLen > 4 && (home[homeLen - 4] == '\\' || home[homeLen - 4] == '/') &&
+             _stricmp(home + homeLen - 3, "bin") == 0;
     if (usable) {
         home[homeLen - 4] = '\0';
         usable = findRuntimeExec(home, execName, exec, PATH_SIZE) == EXEC_FOUND;
