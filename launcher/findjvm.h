@@ -65,13 +65,13 @@ class FindJvm : public Trace {
                   const char *maximum, char *home);
     // 1 with the name of the subkey at index, 0 for one to pass over, -1 at the end.
     int nextSubkey(HKEY key, DWORD index, char *name);
-    void searchModularKey(const char *rootKey, REGSAM view, const VersionBounds &bounds,
-                          RuntimeChoice *best);
-    void searchModularKeys(const VersionBounds &bounds, RuntimeChoice *best);
+    void considerJavaSoftRuntime(const char *key, REGSAM view, char *name, const char *where,
+                                 const VersionBounds &bounds, RuntimeChoice *best);
     void considerVendorRuntime(HKEY root, const char *key, REGSAM view, int row, const char *name,
                                const char *where, const VersionBounds &bounds, RuntimeChoice *best);
-    void searchVendorKey(HKEY root, const char *key, REGSAM view, int row,
-                         const VersionBounds &bounds, RuntimeChoice *best);
+    void searchRuntimeKey(HKEY root, const char *key, REGSAM view, int row,
+                          const VersionBounds &bounds, RuntimeChoice *best);
+    void searchModularKeys(const VersionBounds &bounds, RuntimeChoice *best);
     void searchVendorKeys(const VersionBounds &bounds, RuntimeChoice *best);
     void searchJavaHome(const VersionBounds &bounds, RuntimeChoice *best);
     int pathEntryHome(const char *entry, size_t len, char *home);

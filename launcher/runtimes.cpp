@@ -33,6 +33,7 @@ static const struct VendorKey {
     {"SOFTWARE\\BellSoft", {"Liberica", NULL}, {"", NULL}, "", "InstallationPath"},
 };
 static const HKEY VendorRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+enum { JAVASOFT_ROW = -1 }; // not a vendor's row: a JavaSoft key
 
 static const char JavaHomeName[] = "JAVA_HOME";
 static const char PathName[] = "PATH";
@@ -77,40 +78,25 @@ void FindJvm::considerRuntime(const char *home, const char *keyVersion, const ch
     copyBounded(best->where, where, sizeof best->where);
 }
 
-// Every runtime below one JavaSoft key in one view.
-void FindJvm::searchModularKey(const char *rootKey, REGSAM view, const VersionBounds &bounds,
-                               RuntimeChoice *best) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, rootKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return;
-    char *name = (char *)malloc(VERSION_TEXT_SIZE), *home = (char *)malloc(VERSION_SIZE);
+// One JavaSoft runtime, key\name: its micro version extends the name in place.
+void FindJvm::considerJavaSoftRuntime(const char *key, REGSAM view, char *name, const char *where,
+                                      const VersionBounds &bounds, RuntimeChoice *best) {
+    char *path = joinKey(key, name), *home = (char *)malloc(VERSION_SIZE);
     char *value = (char *)malloc(VERSION_SIZE);
-    char *where = describeKey(HKEY_LOCAL_MACHINE, rootKey, view);
-    if (name != NULL && home != NULL && value != NULL && where != NULL) {
-        traceMessage(TraceLog, "searching registry entry", where);
-        int next;
-        for (DWORD index = 0; (next = nextSubkey(key, index, name)) >= 0; ++index) {
-            if (next == 0) continue;
-            traceMessage(TraceLog, "                 version", name);
-            char *path = joinKey(rootKey, name);
-            HKEY runtime;
-            home[0] = '\0';
-            if (path != NULL && RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | view,
-                                              &runtime) == ERROR_SUCCESS) {
-                int fits = readRuntime(runtime, path, name, home, value);
-                RegCloseKey(runtime);
-                if (fits && home[0] != '\0') considerRuntime(home, name, where, bounds, best);
-            } else {
-                traceMessage(TraceLog, "no such registry entry", path != NULL ? path : name);
-            }
-            free(path);
-        }
+    HKEY runtime;
+    if (path != NULL && home != NULL && value != NULL &&
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | view, &runtime) ==
+            ERROR_SUCCESS) {
+        home[0] = '\0';
+        int fits = readRuntime(runtime, path, name, home, value);
+        RegCloseKey(runtime);
+        if (fits && home[0] != '\0') considerRuntime(home, name, where, bounds, best);
+    } else {
+        traceMessage(TraceLog, "no such registry entry", path != NULL ? path : name);
     }
-    RegCloseKey(key);
-    free(name);
+    free(path);
     free(home);
     free(value);
-    free(where);
 }
 
 void FindJvm::searchModularKeys(const VersionBounds &bounds, RuntimeChoice *best) {
@@ -118,7 +104,7 @@ void FindJvm::searchModularKeys(const VersionBounds &bounds, RuntimeChoice *best
     int viewCount = defaultViewFirst(views);
     for (const char *key : ModularRuntimeKeys)
         for (int v = 0; v < viewCount; ++v)
-            searchModularKey(key, views[v], bounds, best);
+            searchRuntimeKey(HKEY_LOCAL_MACHINE, key, views[v], JAVASOFT_ROW, bounds, best);
 }
 
 // The home of one installed version (key\name, then each layout below it that exists), and
@@ -147,21 +133,25 @@ void FindJvm::considerVendorRuntime(HKEY root, const char *key, REGSAM view, int
     free(home);
 }
 
-void FindJvm::searchVendorKey(HKEY root, const char *key, REGSAM view, int row,
-                              const VersionBounds &bounds, RuntimeChoice *best) {
-    HKEY products;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &products) != ERROR_SUCCESS) return;
-    char *name = (char *)malloc(SUBKEY_SIZE), *where = describeKey(root, key, view);
+// Every version below one key: a JavaSoft one (row JAVASOFT_ROW) or a vendor's product.
+void FindJvm::searchRuntimeKey(HKEY root, const char *key, REGSAM view, int row,
+                               const VersionBounds &bounds, RuntimeChoice *best) {
+    HKEY versions;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &versions) != ERROR_SUCCESS) return;
+    char *name = (char *)malloc(VERSION_TEXT_SIZE), *where = describeKey(root, key, view);
     if (name != NULL && where != NULL) {
         traceMessage(TraceLog, "searching registry entry", where);
         int next;
-        for (DWORD index = 0; (next = nextSubkey(products, index, name)) >= 0; ++index) {
+        for (DWORD index = 0; (next = nextSubkey(versions, index, name)) >= 0; ++index) {
             if (next == 0) continue;
             traceMessage(TraceLog, "                 version", name);
-            considerVendorRuntime(root, key, view, row, name, where, bounds, best);
+            if (row == JAVASOFT_ROW)
+                considerJavaSoftRuntime(key, view, name, where, bounds, best);
+            else
+                considerVendorRuntime(root, key, view, row, name, where, bounds, best);
         }
     }
-    RegCloseKey(products);
+    RegCloseKey(versions);
     free(name);
     free(where);
 }
@@ -174,7 +164,7 @@ void FindJvm::searchVendorKeys(const VersionBounds &bounds, RuntimeChoice *best)
             for (int row = 0; row < (int)(sizeof VendorKeys / sizeof VendorKeys[0]); ++row) {
                 for (const char *product : VendorKeys[row].products) {
                     char *key = product != NULL ? joinKey(VendorKeys[row].key, product) : NULL;
-                    if (key != NULL) searchVendorKey(root, key, views[v], row, bounds, best);
+                    if (key != NULL) searchRuntimeKey(root, key, views[v], row, bounds, best);
                     free(key);
                 }
             }
