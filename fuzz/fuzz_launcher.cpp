@@ -5,9 +5,9 @@
 //   0  split the text as args (countParameters, getNextParameter and runApp through the
 //      host stand-in's process start) instead of parsing it as the properties file
 //   1  with tracing on ("startapp.log" present), so every trace line is formatted too
-//   2  (before bit 0) version texts: the text is a runtime's release file, and its first
-//      four lines are a required, minimum and maximum version and a runtime's version, compared
-//      as numbers and as the classic key's text
+//   2  version texts instead of either (bit 0 then does not count): the text is a runtime's
+//      release file, and its first four lines are a required, minimum and maximum version and
+//      a runtime's version, compared as numbers and as the classic key's text
 //
 // Every output buffer is a heap block of exactly its documented size, so a write past one is
 // reported by AddressSanitizer. Runs happen in a private scratch folder made once per process

@@ -16,7 +16,7 @@ static const char ClassicRuntimeKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Enviro
 static const char MicroVersionValue[] = "MicroVersion";
 static const char JavaHomeValue[] = "JavaHome";
 static const char HomeValue[] = "Home";
-static const char DefaultExecName[] = "javaw.exe";
+const char DefaultExecName[] = "javaw.exe";
 
 RuntimeExec findRuntimeExec(const char *home, const char *name, char *out, size_t size) {
     if (size == 0) return EXEC_TOO_LONG;

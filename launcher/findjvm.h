@@ -40,6 +40,7 @@ struct VersionBounds;
 // Where the executable of a runtime home is: bin\<name>, or bin\<name>.exe when only that one
 // is a file; out holds size bytes.
 enum RuntimeExec { EXEC_TOO_LONG = -1, EXEC_MISSING = 0, EXEC_FOUND = 1 };
+extern const char DefaultExecName[]; // "javaw.exe", for a configured path without a file name
 RuntimeExec findRuntimeExec(const char *home, const char *name, char *out, size_t size);
 
 class FindJvm : public Trace {

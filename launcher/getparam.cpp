@@ -201,7 +201,7 @@ int GetParameters::getGoodExec(char *execFilename, const char *required, const c
     if (finder != NULL && home != NULL && exec != NULL) {
         traceMessage(TraceLog, ExecMissingLabel, execFilename);
         if (finder->searchForJvm(required, minimum, maximum, home) &&
-            findRuntimeExec(home, name[0] != '\0' ? name : "javaw.exe", exec, PATH_SIZE) ==
+            findRuntimeExec(home, name[0] != '\0' ? name : DefaultExecName, exec, PATH_SIZE) ==
                 EXEC_FOUND) {
             copyBounded(execFilename, exec, PATH_SIZE);
             traceMessage(TraceLog, "new exec:", execFilename);
