@@ -1,10 +1,13 @@
-// Fuzz target for the launcher's two parsers of untrusted text: the launch properties file
-// and the splitting of the argument string into the start vector.
+// Fuzz target for the launcher's parsers of untrusted text: the launch properties file, the
+// splitting of the argument string into the start vector, and Java version texts.
 //
 // Input layout: byte 0 picks the mode, the rest is the text. Mode bits:
 //   0  split the text as args (countParameters, getNextParameter and runApp through the
 //      host stand-in's process start) instead of parsing it as the properties file
 //   1  with tracing on ("startapp.log" present), so every trace line is formatted too
+//   2  version texts instead of either (bit 0 then does not count): the text is a runtime's
+//      release file, and its first four lines are a required, minimum and maximum version and
+//      a runtime's version, compared as numbers and as the classic key's text
 //
 // Every output buffer is a heap block of exactly its documented size, so a write past one is
 // reported by AddressSanitizer. Runs happen in a private scratch folder made once per process
@@ -20,18 +23,22 @@
 
 #include "control.h"
 #include "launcher/buffers.h"
+#include "launcher/findjvm.h"
 #include "launcher/getparam.h"
+#include "launcher/release.h"
 #include "launcher/velmora.h"
+#include "launcher/version.h"
 
 namespace {
 
-enum { MODE_ARGS = 1, MODE_TRACE = 2 };
+enum { MODE_ARGS = 1, MODE_TRACE = 2, MODE_VERSIONS = 4 };
 
 bool ready;
 char scratch[] = "/tmp/fuzz_launcher.XXXXXX";
 
 void leaveScratchFolder() {
     unlink("app.properties");
+    unlink("release");
     if (chdir("/") == 0) rmdir(scratch);
 }
 
@@ -84,6 +91,40 @@ void splitArgs(const uint8_t *data, size_t size) {
     launcher.runApp("bin\\javaw.exe", args.c_str(), ".", "");
 }
 
+// A version that parses lies within the bounds it spells itself, and comparisons are
+// antisymmetric; the release file's value always fits its buffer.
+void compareVersions(const uint8_t *data, size_t size) {
+    FILE *file = fopen("release", "wb");
+    if (file == nullptr) abort();
+    fwrite(data, 1, size, file);
+    fclose(file);
+    char *value = (char *)malloc(VERSION_SIZE);
+    readReleaseVersion(".", value, VERSION_SIZE);
+    checkTerminated(value, VERSION_SIZE);
+    free(value);
+
+    std::string text((const char *)data, size), fields[4];
+    text.resize(strlen(text.c_str()));
+    for (size_t i = 0, start = 0; i < 4 && start <= text.size(); ++i) {
+        size_t end = text.find('\n', start);
+        fields[i] = text.substr(start, end == std::string::npos ? end : end - start);
+        start = end == std::string::npos ? text.size() + 1 : end + 1;
+    }
+    const char *required = fields[0].c_str(), *minimum = fields[1].c_str();
+    const char *maximum = fields[2].c_str(), *version = fields[3].c_str();
+    versionWithinBounds(required, minimum, maximum, version);
+    FindJvm().verifyVersion(required, minimum, maximum, version);
+    JavaVersion a, b;
+    int valid = parseJavaVersion(version, &a);
+    parseJavaVersion(minimum, &b);
+    if (compareJavaVersions(a, b, VERSION_PARTS) != -compareJavaVersions(b, a, VERSION_PARTS))
+        abort();
+    if (valid && (!versionWithinBounds(version, "", "", version) ||
+                  !versionWithinBounds("", version, version, version)))
+        abort();
+    if (compareVersionText(version, version) != 0) abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -91,7 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
     compat::reset();
     if (data[0] & MODE_TRACE) fclose(fopen("startapp.log", "w"));
-    if (data[0] & MODE_ARGS)
+    if (data[0] & MODE_VERSIONS)
+        compareVersions(data + 1, size - 1);
+    else if (data[0] & MODE_ARGS)
         splitArgs(data + 1, size - 1);
     else
         parseProperties(data + 1, size - 1);

@@ -9,7 +9,8 @@ every archive of tests/corpus/archives, and small archives made here with zipfil
 members, one with an executable-like prefix in front). STREAM_DIR gets fuzz_inflate's inputs: raw
 Deflate streams made by zlib from texts and binaries at several levels and strategies,
 and a few made by hand. LAUNCHER_DIR gets fuzz_launcher's inputs: a mode byte (0 a
-properties file, 1 an argument string, 2 and 3 the same with tracing on) and the text."""
+properties file, 1 an argument string, 2 and 3 the same with tracing on, 4 version texts) and
+the text."""
 import io
 import os
 import struct
@@ -150,15 +151,29 @@ def streams():
 
 
 def launcher_inputs():
-    """A properties file and an argument string for fuzz_launcher, each with tracing off
-    and on."""
+    """Properties files and argument strings for fuzz_launcher, each with tracing off and on:
+    short ones, and ones at the limits (a line of 9998 characters, the longest read whole, and
+    one past it; args of 5000 characters, as many as the buffer holds, and one more); and
+    version texts (bounds and a version, line by line, also read as a release file)."""
     properties = (b"programName=Demo\r\nexecFilename=C:\\\\jre\\\\bin\\\\javaw.exe\r\n"
                   b'args=-cp a "b c"\\\r\nstartDir=\r\njvmMinVersion=1.4\r\nprogramName=\n')
+    longest_line = b"programName=" + b"p" * (9998 - 12)
+    at_limits = [b"args=" + b"a" * 5000 + b"\n", b"args=" + b"a b " * 1250 + b"x\n",
+                 longest_line + b"\nargs=x\n", longest_line + b"q\n"]
     args = b'-cp lib\\app.jar "a b"c  d "e\tf'
+    long_args = b'"a b" ' * 833 + b"xy"  # 5000 bytes
     for mode in (0, 2):
         yield "properties-%d" % mode, bytes([mode]) + properties
+        for i, text in enumerate(at_limits):
+            yield "properties-limit%d-%d" % (i, mode), bytes([mode]) + text
     for mode in (1, 3):
         yield "args-%d" % mode, bytes([mode]) + args
+        yield "args-limit-%d" % mode, bytes([mode]) + long_args + b"z"
+    versions = [b"\n1.8\n\n11.0.2+9", b"21\n\n\n21.0.5.11", b"\n1.8.0_60\n1.8\n1.8.0_451",
+                b"\n11\n17\n17.0.2-ea", b'JAVA_VERSION="17.0.2"\n1.9\n\n1.10',
+                b"\n99999999999999999999.1\n\n1..2"]
+    for i, text in enumerate(versions):
+        yield "versions-%d" % i, bytes([4]) + text
 
 
 def main():

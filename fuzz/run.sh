@@ -5,11 +5,12 @@
 #   fuzz/run.sh TARGET [seconds] [extra libFuzzer options ...]
 #
 # TARGET: archive (fuzz_archive, the whole engine over an archive), inflate (fuzz_inflate,
-# the decoder against zlib) or launcher (fuzz_launcher, the launcher's properties parser and
-# argument splitter). Each target's corpus grows in build/fuzz/corpus-TARGET, seeded from
-# fuzz/make_seeds.py (the archives of tests/corpus/archives among them); crashes, leaks and
-# time-outs are written to $ARTIFACTS (default /tmp/fuzz_TARGET_artifacts/), never into the
-# source tree.
+# the decoder against zlib) or launcher (fuzz_launcher, the launcher's properties parser,
+# argument splitter and version texts). Each target's corpus grows in
+# build/fuzz/corpus-TARGET, seeded from fuzz/make_seeds.py (the archives of
+# tests/corpus/archives among them, and launcher inputs at its line and argument limits);
+# crashes, leaks and time-outs are written to $ARTIFACTS (default /tmp/fuzz_TARGET_artifacts/),
+# never into the source tree.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")

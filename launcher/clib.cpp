@@ -47,6 +47,10 @@ int isDir(const char *path) {
     return (st.st_mode & _S_IFDIR) != 0;
 }
 
+int isFile(const char *path) {
+    return exists(path) && !isDir(path);
+}
+
 int copyBufferCount(int64_t size) {
     int64_t n = size / COPY_BUFFER_SIZE + 1;
     return n > COPY_BUFFERS_MAX ? COPY_BUFFERS_MAX : (int)n;

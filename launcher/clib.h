@@ -28,6 +28,8 @@ void getCurrentDir(char *out, size_t size);
 const char *getPathPtr(void);
 // 1 when path names an existing directory.
 int isDir(const char *path);
+// 1 when path names an existing file (not a directory).
+int isFile(const char *path);
 
 // How many transfer buffers copyStream uses for an input of size bytes: one per started
 // 30000 bytes and one more, at most 20.

@@ -1,4 +1,5 @@
-// Java runtime discovery through the registry and the version test (see findjvm.h).
+// The classic registry key's runtimes, the text version test, and the order of the places
+// searched (see findjvm.h).
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -8,87 +9,49 @@
 #include "launcher/buffers.h"
 #include "launcher/clib.h"
 #include "launcher/findjvm.h"
+#include "launcher/jvmplaces.h"
 
 static const char ClassicRuntimeKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
-// Where Java 9 and later register, searched only when the classic key accepts nothing.
-static const char *const ModularRuntimeKeys[] = {"SOFTWARE\\JavaSoft\\JRE",
-                                                 "SOFTWARE\\JavaSoft\\JDK"};
 
 static const char MicroVersionValue[] = "MicroVersion";
 static const char JavaHomeValue[] = "JavaHome";
 static const char HomeValue[] = "Home";
+const char DefaultExecName[] = "javaw.exe";
 
-enum { NUMBER_TEXT_SIZE = 24 };
-
-typedef BOOL(WINAPI *IsWow64Fn)(HANDLE, PBOOL);
-
-// Looked up at run time: Windows versions before XP SP2 lack it (and have no 64-bit view).
-static int runsUnderWow64(void) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    FARPROC proc = kernel != NULL ? GetProcAddress(kernel, "IsWow64Process") : NULL;
-    if (proc == NULL) return 0;
-    IsWow64Fn isWow64 = reinterpret_cast<IsWow64Fn>(reinterpret_cast<void (*)(void)>(proc));
-    BOOL wow64 = FALSE;
-    return isWow64(GetCurrentProcess(), &wow64) && wow64;
-}
-
-// The view the launcher does not see by default, or 0 on 32-bit Windows, which has one.
-static REGSAM otherRegistryView(void) {
-    if (runsUnderWow64()) return KEY_WOW64_64KEY;
-    return sizeof(void *) == 8 ? KEY_WOW64_32KEY : 0;
-}
-
-static const char *viewName(REGSAM view) {
-    if (view == KEY_WOW64_64KEY) return " (64-bit view)";
-    if (view == KEY_WOW64_32KEY) return " (32-bit view)";
-    return "";
-}
-
-// "<key><view name>" as a heap string, or NULL.
-static char *describeKey(const char *key, REGSAM view) {
-    size_t size = strlen(key) + strlen(viewName(view)) + 1;
-    char *text = (char *)malloc(size);
-    if (text != NULL) snprintf(text, size, "%s%s", key, viewName(view));
-    return text;
-}
-
-static char *joinKey(const char *parent, const char *child) {
-    size_t size = strlen(parent) + 1 + strlen(child) + 1;
-    char *path = (char *)malloc(size);
-    if (path != NULL) joinPath(path, size, parent, child);
-    return path;
-}
-
-static char foldCase(char c) {
-    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
-
-// The version's prefix of the bound's length against the bound: below 0, 0 or above 0.
-// Characters compare by their 8-bit codes with letters folded to lower case, so "." sorts
-// before digits and digits before "_" and letters; a shorter version sorts first.
-static int compareToBound(const char *version, const char *bound) {
-    for (size_t i = 0; bound[i] != '\0'; ++i) {
-        unsigned char v = (unsigned char)foldCase(version[i]);
-        unsigned char b = (unsigned char)foldCase(bound[i]);
-        if (v != b) return v < b ? -1 : 1;
+RuntimeExec findRuntimeExec(const char *home, const char *name, char *out, size_t size) {
+    if (size == 0) return EXEC_TOO_LONG;
+    out[0] = '\0';
+    if ((size_t)snprintf(out, size, "%s\\bin\\%s", home, name) >= size) {
+        out[0] = '\0';
+        return EXEC_TOO_LONG;
     }
-    return 0;
+    if (clib::isFile(out)) return EXEC_FOUND;
+    size_t len = strlen(out);
+    if (len + sizeof ".exe" > size) return EXEC_MISSING;
+    appendBounded(out, ".exe", size);
+    if (clib::isFile(out)) return EXEC_FOUND;
+    out[len] = '\0';
+    return EXEC_MISSING;
 }
+
+FindJvm::FindJvm(const char *execName)
+    : execName(execName != NULL && execName[0] != '\0' ? execName : DefaultExecName) {}
 
 int FindJvm::verifyVersion(const char *required, const char *minimum, const char *maximum,
                            const char *version) {
     int accepted;
     if (required[0] != '\0')
-        accepted = compareToBound(version, required) == 0;
+        accepted = compareVersionText(version, required) == 0;
     else
-        accepted = compareToBound(version, minimum) >= 0 &&
-                   (maximum[0] == '\0' || compareToBound(version, maximum) <= 0);
+        accepted = compareVersionText(version, minimum) >= 0 &&
+                   (maximum[0] == '\0' || compareVersionText(version, maximum) <= 0);
     traceMessage(TraceLog, "found jvm version:", version);
     return accepted;
 }
 
-// A string value into out (VERSION_SIZE bytes), always terminated; "" when the value is
-// missing, and also, traced, when it is not a string or does not fit with a terminator.
+// Every registry value the launcher reads comes through here: a string value into out
+// (VERSION_SIZE bytes), always terminated; "" when the value is missing, and also, traced,
+// when it is not a string or does not fit with a terminator.
 int FindJvm::readString(HKEY key, const char *path, const char *name, char *out) {
     DWORD type = 0, size = VERSION_SIZE;
     LSTATUS status = RegQueryValueExA(key, name, NULL, &type, (LPBYTE)out, &size);
@@ -140,6 +103,24 @@ int FindJvm::readRuntime(HKEY key, const char *path, char *subkey, char *home, c
     return fits;
 }
 
+// A home that exists and holds the executable at a path that fits; traced when it does not.
+// An uninstalled runtime often leaves its key behind.
+int FindJvm::usableHome(const char *home) {
+    if (!clib::isDir(home)) {
+        traceMessage(TraceLog, "jvm home directory not found:", home);
+        return 0;
+    }
+    char *exec = (char *)malloc(PATH_SIZE);
+    RuntimeExec found =
+        exec != NULL ? findRuntimeExec(home, execName, exec, PATH_SIZE) : EXEC_MISSING;
+    free(exec);
+    if (found == EXEC_TOO_LONG)
+        traceMessage(TraceLog, "jvm executable path too long under", home);
+    else if (found == EXEC_MISSING)
+        traceMessage(TraceLog, "jvm executable not found under", home);
+    return found == EXEC_FOUND;
+}
+
 int FindJvm::lookUpRegistryEntryForJvm(const char *rootKey, const char *required,
                                        const char *minimum, const char *maximum, char *subkey,
                                        char *home, REGSAM view) {
@@ -155,41 +136,42 @@ int FindJvm::lookUpRegistryEntryForJvm(const char *rootKey, const char *required
         RegCloseKey(key);
         accepted = fits && home[0] != '\0' && verifyVersion(required, minimum, maximum, subkey);
     }
-    // An uninstalled runtime often leaves its subkey behind.
-    if (accepted && !clib::isDir(home)) {
-        traceMessage(TraceLog, "jvm home directory not found:", home);
-        accepted = 0;
-    }
+    if (accepted) accepted = usableHome(home);
     free(path);
     free(value);
     return accepted;
 }
 
-// One runtime key in one view; non-zero when a runtime there was accepted.
+int FindJvm::nextSubkey(HKEY key, DWORD index, char *name) {
+    DWORD size = SUBKEY_SIZE;
+    name[0] = '\0';
+    LSTATUS status = RegEnumKeyExA(key, index, name, &size, NULL, NULL, NULL, NULL);
+    if (status == ERROR_SUCCESS) return 1;
+    if (status == ERROR_NO_MORE_ITEMS) return -1;
+    char number[24];
+    snprintf(number, sizeof number, "%lu", (unsigned long)index);
+    if (status == ERROR_MORE_DATA) { // a name longer than any version: not a runtime
+        traceMessage(TraceLog, "registry subkey name too long at index", number);
+        return 0;
+    }
+    traceMessage(TraceLog, "registry subkey enumeration failed at index", number);
+    return -1;
+}
+
+// The classic key in one view; non-zero when a runtime there was accepted.
 int FindJvm::searchKey(const char *rootKey, REGSAM view, const char *required, const char *minimum,
                        const char *maximum, char *home) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, rootKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return 0;
-    char *name = (char *)malloc(VERSION_TEXT_SIZE), *where = describeKey(rootKey, view);
+    char *name = (char *)malloc(VERSION_TEXT_SIZE);
+    char *where = describeKey(HKEY_LOCAL_MACHINE, rootKey, view);
     int found = 0;
     if (name != NULL && where != NULL) {
         traceMessage(TraceLog, "searching registry entry", where);
-        for (DWORD index = 0; !found; ++index) {
-            DWORD size = SUBKEY_SIZE;
-            name[0] = '\0';
-            LSTATUS status = RegEnumKeyExA(key, index, name, &size, NULL, NULL, NULL, NULL);
-            if (status == ERROR_NO_MORE_ITEMS) break;
-            char number[NUMBER_TEXT_SIZE];
-            snprintf(number, sizeof number, "%lu", (unsigned long)index);
-            if (status == ERROR_MORE_DATA) { // a name longer than any version: not a runtime
-                traceMessage(TraceLog, "registry subkey name too long at index", number);
-                continue;
-            }
-            if (status != ERROR_SUCCESS) {
-                traceMessage(TraceLog, "registry subkey enumeration failed at index", number);
-                break;
-            }
+        int next;
+        for (DWORD index = 0; !found && (next = nextSubkey(key, index, name)) >= 0; ++index) {
+            if (next == 0) continue;
             traceMessage(TraceLog, "                 version", name);
             found =
                 lookUpRegistryEntryForJvm(rootKey, required, minimum, maximum, name, home, view);
@@ -201,21 +183,39 @@ int FindJvm::searchKey(const char *rootKey, REGSAM view, const char *required, c
     return found;
 }
 
+// The chosen runtime of a place into home, traced; 0 when the place had none.
+int FindJvm::takeChoice(const RuntimeChoice &best, char *home) {
+    if (!best.found) return 0;
+    copyBounded(home, best.home, VERSION_SIZE);
+    traceMessage(TraceLog, "jvm found under", best.where);
+    return 1;
+}
+
 int FindJvm::searchForJvm(const char *required, const char *minimum, const char *maximum,
                           char *home) {
-    const char *const keys[] = {ClassicRuntimeKey, ModularRuntimeKeys[0], ModularRuntimeKeys[1]};
-    REGSAM views[2] = {0, otherRegistryView()};
-    int viewCount = views[1] != 0 ? 2 : 1;
-    for (const char *key : keys) {
-        for (int v = 0; v < viewCount; ++v) {
-            if (!searchKey(key, views[v], required, minimum, maximum, home)) continue;
-            traceMessage(TraceLog, "JRE registry entry had correct jvm info", 1);
-            char *where = describeKey(key, views[v]);
-            if (where != NULL) traceMessage(TraceLog, "jvm found under", where);
-            free(where);
-            return 1;
-        }
+    REGSAM views[2];
+    int viewCount = defaultViewFirst(views);
+    for (int v = 0; v < viewCount; ++v) {
+        if (!searchKey(ClassicRuntimeKey, views[v], required, minimum, maximum, home)) continue;
+        traceMessage(TraceLog, "JRE registry entry had correct jvm info", 1);
+        char *where = describeKey(HKEY_LOCAL_MACHINE, ClassicRuntimeKey, views[v]);
+        if (where != NULL) traceMessage(TraceLog, "jvm found under", where);
+        free(where);
+        return 1;
     }
-    traceMessage(TraceLog, "unable to find a compatible Jvm");
-    return 0;
+    RuntimeChoice *best = (RuntimeChoice *)malloc(sizeof(RuntimeChoice));
+    VersionBounds bounds = {required, minimum, maximum};
+    int found = 0;
+    if (best != NULL) {
+        best->found = 0;
+        searchModularKeys(bounds, best);
+        if (best->found) traceMessage(TraceLog, "JRE registry entry had correct jvm info", 1);
+        if (!best->found) searchVendorKeys(bounds, best);
+        if (!best->found) searchJavaHome(bounds, best);
+        if (!best->found) searchPath(bounds, best);
+        found = takeChoice(*best, home);
+    }
+    free(best);
+    if (!found) traceMessage(TraceLog, "unable to find a compatible Jvm");
+    return found;
 }

@@ -183,7 +183,7 @@ int GetParameters::parseParameters(char *programName, char *execFilename, char *
     }
     if (file != NULL) fclose(file);
     free(line);
-    if (result && !clib::exists(execFilename))
+    if (result && !clib::isFile(execFilename))
         result = getGoodExec(execFilename, required, minimum, maximum);
     free(required);
     free(minimum);
@@ -191,43 +191,24 @@ int GetParameters::parseParameters(char *programName, char *execFilename, char *
     return result;
 }
 
-// execFilename := the runtime's home, "\bin\" and the configured file name, with ".exe"
-// added when only that path exists. 0 when the path to take does not fit execFilename.
-static int takeRuntimeExec(char *execFilename, const char *home) {
-    const char *name = clib::baseName(execFilename);
-    size_t size = strlen(home) + sizeof "\\bin\\" + strlen(name) + sizeof ".exe";
-    char *path = (char *)malloc(size);
-    if (path == NULL) return 1; // no memory: the configured path stays
-    snprintf(path, size, "%s\\bin\\%s", home, name);
-    int fits = strlen(path) < PATH_SIZE;
-    if (fits) copyBounded(execFilename, path, PATH_SIZE);
-    if (fits && !clib::exists(path)) {
-        appendBounded(path, ".exe", size);
-        if (clib::exists(path)) {
-            fits = strlen(path) < PATH_SIZE;
-            if (fits) copyBounded(execFilename, path, PATH_SIZE);
-        }
-    }
-    free(path);
-    return fits;
-}
-
+// The configured file name, or "javaw.exe" when it names none, is looked for in an acceptable
+// runtime's bin folder; only a path that names a file replaces execFilename.
 int GetParameters::getGoodExec(char *execFilename, const char *required, const char *minimum,
                                const char *maximum) {
-    FindJvm *finder = new (std::nothrow) FindJvm;
-    char *home = (char *)calloc(1, VERSION_SIZE);
-    int fits = 1;
-    if (finder != NULL && home != NULL) {
+    const char *name = clib::baseName(execFilename);
+    FindJvm *finder = new (std::nothrow) FindJvm(name);
+    char *home = (char *)calloc(1, VERSION_SIZE), *exec = (char *)malloc(PATH_SIZE);
+    if (finder != NULL && home != NULL && exec != NULL) {
         traceMessage(TraceLog, ExecMissingLabel, execFilename);
-        if (finder->searchForJvm(required, minimum, maximum, home) && clib::isDir(home)) {
-            fits = takeRuntimeExec(execFilename, home);
-            if (fits)
-                traceMessage(TraceLog, "new exec:", execFilename);
-            else
-                logValueTooLong("execFilename", propertyFilename);
+        if (finder->searchForJvm(required, minimum, maximum, home) &&
+            findRuntimeExec(home, name[0] != '\0' ? name : DefaultExecName, exec, PATH_SIZE) ==
+                EXEC_FOUND) {
+            copyBounded(execFilename, exec, PATH_SIZE);
+            traceMessage(TraceLog, "new exec:", execFilename);
         }
     }
     delete finder;
     free(home);
-    return fits;
+    free(exec);
+    return 1;
 }

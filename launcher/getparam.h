@@ -44,8 +44,9 @@ class GetParameters : public Trace {
     // every value fitted.
     int parseParameters(char *programName, char *execFilename, char *args, char *startDir,
                         const char *filename);
-    // For a missing execFilename: the same file name under "bin" of an acceptable runtime's
-    // home, ".exe" added when only that exists. 0 when the new path would not fit.
+    // For a missing execFilename: the same file name ("javaw.exe" when it has none) under
+    // "bin" of an acceptable runtime's home, ".exe" added when only that exists. Always 1: a
+    // runtime whose path would not fit is passed over, and without one the path stays.
     int getGoodExec(char *execFilename, const char *required, const char *minimum,
                     const char *maximum);
 

@@ -14,6 +14,7 @@
 #include "launcher/buffers.h"
 #include "launcher/clib.h"
 #include "launcher/getparam.h"
+#include "launcher/ownfolder.h"
 #include "launcher/velmora.h"
 
 const char StartupErrorTitle[] = "Startup Error";
@@ -94,14 +95,28 @@ int Velmora::velmora(const char *tail) {
     }
     int result = getParams(tail);
     if (result == 0) return 0;
-    const char *name = clib::baseName(execFilename);
-    if (!clib::exists(execFilename) && name != execFilename) {
-        memmove(execFilename, name, strlen(name) + 1);
-        traceMessage(TraceLog, "original executable not found");
-    }
-    if (clib::exists(execFilename)) return runApp(execFilename, args, launchDir, startDir);
+    if (!clib::isFile(execFilename)) fallBackOnOwnFolder();
+    if (clib::isFile(execFilename)) return runApp(execFilename, args, launchDir, startDir);
     showStartupError(formatText(NoLongerThereMsg, programName, execFilename, propertiesPath));
     return result;
+}
+
+// The bare file name in the launcher's own folder, where an application ships its runtime,
+// rather than in whatever folder the user started it from; else the bare name, which the box
+// then names.
+void Velmora::fallBackOnOwnFolder() {
+    const char *name = clib::baseName(execFilename);
+    if (name != execFilename) traceMessage(TraceLog, "original executable not found");
+    char *folder = newBuffer(PATH_SIZE), *path = newBuffer(PATH_SIZE);
+    if (folder != NULL && path != NULL && name[0] != '\0' && getLauncherFolder(folder, PATH_SIZE) &&
+        joinPath(path, PATH_SIZE, folder, name) && clib::isFile(path)) {
+        copyBounded(execFilename, path, PATH_SIZE);
+        traceMessage(TraceLog, "executable in the launcher's folder:", execFilename);
+    } else {
+        memmove(execFilename, name, strlen(name) + 1);
+    }
+    free(folder);
+    free(path);
 }
 
 // args, a space when it holds anything, and the tail; 0 when that does not fit.

@@ -48,6 +48,7 @@ class Velmora : public Trace {
 
   private:
     int buffersReady() const;
+    void fallBackOnOwnFolder();
     int appendTail(const char *tail, const char *propertyFilename);
     char **buildVector(const char *exec, const char *args, int count);
     void showStartupError(char *text);

@@ -8,8 +8,9 @@ line, directory, CLASSPATH, its own path) to one record file of the test. The la
 started through the harness with an exact command line; its "Startup Error" boxes are read
 back and closed.
 
-The Java runtimes registry keys under HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft belong to these
-tests: they are removed before and after each test.
+The Java runtimes registry keys under HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft and
+HKEY_LOCAL_MACHINE\\SOFTWARE\\Eclipse Adoptium belong to these tests: they are removed before and
+after each test.
 """
 
 import re
@@ -27,6 +28,7 @@ BOX_TITLE = "Startup Error"
 JAVASOFT = r"HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft"
 # The 32-bit view of a 64-bit prefix, as the 64-bit registry tools see it.
 JAVASOFT_32 = r"HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\JavaSoft"
+ADOPTIUM = r"HKEY_LOCAL_MACHINE\SOFTWARE\Eclipse Adoptium"
 STAMP = re.compile(rb"^(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|"
                    rb"Nov|Dec) \d\d \d\d:\d\d:\d\d \d{4} ")
 
@@ -155,7 +157,7 @@ class LauncherTestCase(WineTestCase):
         self.reg_import(lines)
 
     def clear_runtimes(self):
-        lines = [f"[-{JAVASOFT}]"]
+        lines = [f"[-{JAVASOFT}]", f"[-{ADOPTIUM}]"]
         if self.wine.arch == "win64":
             lines.append(f"[-{JAVASOFT_32}]")
         self.reg_import(lines)

@@ -3,6 +3,7 @@ properties file, the alternative directory, start directories missing or empty, 
 fails, and values that do not fit. Exit codes, boxes and log lines as the user meets them.
 """
 
+import shutil
 import unittest
 
 from launchertools import LauncherTestCase, log_messages
@@ -80,22 +81,28 @@ class StartDirectory(LauncherTestCase):
                                         "system\n\nChange the execFilename property in\n"
                                         "\\app.properties"])
 
-    def test_bare_name_found_here_but_not_in_the_start_directory(self):
-        # The missing path's file name exists in the launch directory, so the launcher starts
-        # it by that name; the start then resolves it in the start directory, where it is not.
-        demo = self.work / "Demo"
-        demo.mkdir()
-        (demo / "startapp.log").write_bytes(b"")
-        (self.app / "javaw.exe").write_bytes((self.work / "jre" / "bin" / "javaw.exe").read_bytes())
-        self.properties(r"Z:\nowhere\javaw.exe", "-x", self.wine.winpath(demo))
+    def test_bare_name_taken_from_the_launchers_folder(self):
+        # The missing path's file name is looked for where the application ships it, beside
+        # the launcher, not in the folder the user started it from, and is started by its
+        # full path from the start directory.
+        downloads = self.work / "downloads"
+        downloads.mkdir()
+        for folder in (self.app, downloads):
+            shutil.copyfile(self.work / "jre" / "bin" / "javaw.exe", folder / "javaw.exe")
+        self.place_launcher(alt_dir=self.wine.winpath(self.app))
+        self.properties(r"Z:\nowhere\javaw.exe", "-x", self.jre)
+        result = self.run_launcher(cwd=downloads)
+        self.assertEqual((result.exit_code, result.boxes), (1, []), result)
+        self.assertEqual([(r["program"], r["cwd"]) for r in self.started()],
+                         [(self.wine.winpath(self.app / "javaw.exe"), self.jre)])
+
+    def test_start_that_fails(self):
+        (self.app / "javaw.exe").write_bytes(b"not a program")
+        self.properties(self.wine.winpath(self.app / "javaw.exe"), "-x")
         result = self.run_launcher()
-        properties_path = self.wine.winpath(demo) + "\\app.properties"
-        self.assertEqual(result.boxes, [START_FAILED % properties_path])
-        self.assertEqual(result.exit_code, 0)
+        properties_path = self.wine.winpath(self.app) + "\\app.properties"
+        self.assertEqual((result.exit_code, result.boxes), (0, [START_FAILED % properties_path]))
         self.assertNothingStarted()
-        self.assertEqual(log_messages(demo / "startapp.log"),
-                         ['launch command: "javaw.exe" javaw.exe -x', "app launched: false",
-                          START_FAILED % properties_path])
 
     def test_bare_name_started_from_the_launch_directory(self):
         (self.app / "javaw.exe").write_bytes((self.work / "jre" / "bin" / "javaw.exe").read_bytes())

@@ -152,20 +152,28 @@ const ExecCase ExecCases[] = {
     {"ExeAddedToABareName", "C:\\\\old\\\\javaw", "javaw.exe", "\\bin\\javaw.exe"},
     {"NameWithExeKept", "javaw.exe", "javaw.exe", "\\bin\\javaw.exe"},
     {"NameWithoutExeFound", "java", "java", "\\bin\\java"},
-    {"MissingInTheRuntimeTooStillReplaced", "javaw", "", "\\bin\\javaw"},
+    {"MissingInTheRuntimeKeepsTheConfiguredPath", "javaw", "", ""},
+    {"EmptyNameTakesJavaw", "", "javaw.exe", "\\bin\\javaw.exe"},
 };
 INSTANTIATE_TEST_SUITE_P(Names, RuntimeExec, ::testing::ValuesIn(ExecCases),
                          [](const auto &info) { return std::string(info.param.label); });
 
-TEST_F(Properties, RuntimePathThatDoesNotFitIsRefused) {
-    std::string home = dir(std::string(200, 'h'));
+// The first runtime would need a path too long for execFilename: it is passed over.
+TEST_F(Properties, RuntimeWhosePathDoesNotFitIsPassedOver) {
+    const std::string name(60, 'j');
+    std::string longHome = dir(std::string(200, 'h')), home = dir("jdk11");
+    for (const std::string &h : {longHome, home}) {
+        dir(h.substr(root.size() + 1) + "/bin");
+        writeFile(h + "/bin/" + name, "");
+    }
     compat::setRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JRE\\17", "JavaHome",
+                             longHome.c_str());
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JRE\\11", "JavaHome",
                              home.c_str());
     int result;
-    Settings s = parse("execFilename=" + std::string(60, 'j') + "\n", &result);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(s.execFilename, std::string(60, 'j'));
-    EXPECT_EQ(messages("errors.log"), Lines{"Value too long for execFilename in app.properties"});
+    Settings s = parse("execFilename=" + name + "\n", &result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(s.execFilename, home + "\\bin\\" + name);
 }
 
 } // namespace

@@ -96,6 +96,20 @@ TEST_F(LauncherRun, StartupErrorBoxes) {
     EXPECT_EQ(compat::messageBoxes()[1].text.substr(0, 20), "Unable to start Demo");
 }
 
+// A missing executable and no runtime: the bare name is looked for in the launcher's own
+// folder, never in the folder the user started it from.
+TEST_F(LauncherRun, MissingExecutableFallsBackOnTheLaunchersFolder) {
+    exec = "javaw.exe";
+    properties("-x");
+    writeFile("javaw.exe", ""); // in the current folder: a downloads folder, say
+    dir("app");
+    writeFile("app/javaw.exe", "");
+    compat::setModulePath((root + "/app\\Demo.exe").c_str());
+    EXPECT_EQ(runVelmora(""), 1);
+    ASSERT_EQ(compat::spawns().size(), 1u);
+    EXPECT_EQ(compat::spawns()[0].path, root + "/app\\javaw.exe");
+}
+
 // Each value one character over what it may hold (the tail alone takes no separating space):
 // nothing starts, and errors.log names it.
 TEST_F(LauncherRun, NothingStartsWithAValueThatDoesNotFit) {

@@ -5,10 +5,12 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "launcher/buffers.h"
 #include "launcher/clib.h"
 #include "launcher/findjvm.h"
+#include "launcher/version.h"
 #include "launcher/velmora.h"
 #include "test_launcher_support.h"
 
@@ -45,9 +47,40 @@ const VersionCase VersionCases[] = {
     {"LettersIgnoreCase", "", "1.4.2_A", "1.4.2_b", "1.4.2_B", 1},
     {"DotSortsBeforeDigits", "", "1.40", "", "1.4.0", 0},
     {"UnderscoreSortsAfterDigits", "", "", "1.4.29", "1.4._", 0},
+    {"UpdateComparesAsANumber", "", "1.8.0_60", "", "1.8.0_451", 1},
+    {"UpdateAboveTheMaximumAsANumber", "", "", "1.8.0_60", "1.8.0_601", 0},
 };
 INSTANTIATE_TEST_SUITE_P(Bounds, VerifyVersion, ::testing::ValuesIn(VersionCases),
                          [](const auto &info) { return std::string(info.param.label); });
+
+// Bounds compared as version numbers, as for every runtime found beyond the classic key.
+TEST(VersionNumbers, AgainstTheBounds) {
+    const struct {
+        const char *required, *minimum, *maximum, *version;
+        int accepted;
+    } rows[] = {
+        {"", "1.8", "", "11", 1},        // "1.x" counts as x
+        {"", "11", "", "9.0.4", 0},      // not as text, where "9" sorts last
+        {"", "", "1.8", "1.8.0_451", 1}, // a maximum 1.8 means any 8
+        {"", "", "1.8", "9", 0},
+        {"", "", "17", "17.0.9", 1},    // at the bound's own precision
+        {"21", "", "", "21.0.5.11", 1}, // the required major only
+        {"21", "", "", "22", 0},
+        {"", "1.8.0_60", "", "1.8.0_451", 1}, // an update is a number
+        {"", "17.0.2", "21", "17.0.2-ea", 1}, // suffixes do not count
+        {"", "", "21", "21.0.1+12", 1},
+        {"", "11", "", "", 0},  // no version at all
+        {"", "", "", "abc", 1}, // without bounds anything goes
+        {"", "1", "", "abc", 0},
+        {"", "1", "", "99999999999999999999.1", 0}, // too large to be a version
+        {"", "1", "", "1..2", 0},
+        {"", "eleven", "", "17", 0}, // a bound that is no number
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(versionWithinBounds(row.required, row.minimum, row.maximum, row.version),
+                  row.accepted)
+            << row.required << "|" << row.minimum << "|" << row.maximum << " " << row.version;
+}
 
 TEST(VersionTexts, SplitBeforeTheLastComponent) {
     const char *rows[][3] = {{"1.3.1", "1.3", "1"}, {"1.4.2_05", "1.4", "2_05"},
@@ -85,6 +118,8 @@ class RuntimeSearch : public LauncherTest {
     std::string runtime(const char *key, const char *version,
                         compat::RegistryView view = compat::RegistryView::Default) {
         std::string home = dir(std::string("homes/") + version);
+        dir(std::string("homes/") + version + "/bin");
+        writeFile(home + "/bin/javaw.exe", "");
         compat::setRegistryValue(HKEY_LOCAL_MACHINE, (std::string(key) + "\\" + version).c_str(),
                                  "JavaHome", home.c_str(), view);
         return home;
@@ -159,6 +194,157 @@ TEST_F(RuntimeSearch, EnumerationSkipsLongNamesAndStopsOnOtherErrors) {
     EXPECT_EQ(search(), "");
     EXPECT_EQ(messages("startapp.log")[2], "registry subkey enumeration failed at index 1");
     EXPECT_EQ(messages("startapp.log").back(), "unable to find a compatible Jvm");
+}
+
+// Where a runtime of a search scenario is registered or named.
+enum Place { ClassicKey, JavaSoftJdk, Adoptium, MicrosoftPerUser, Zulu32, JavaHome, SearchPath };
+
+struct Installed {
+    Place place;
+    const char *name;    // its key name, and the name of its home in the test folder
+    const char *release; // JAVA_VERSION of its release file, or NULL for none
+    bool holdsJavaw;
+};
+struct SearchCase {
+    const char *label;
+    std::vector<Installed> runtimes;
+    const char *minimum, *maximum;
+    const char *expected; // the name of the runtime found, or "" for none
+};
+void PrintTo(const SearchCase &c, std::ostream *os) {
+    *os << c.label;
+}
+
+class SearchOrder : public LauncherTest, public ::testing::WithParamInterface<SearchCase> {
+  protected:
+    std::string install(const Installed &r, std::string *path) {
+        std::string home = dir(std::string("homes/") + r.name);
+        dir(std::string("homes/") + r.name + "/bin");
+        if (r.holdsJavaw) writeFile(home + "/bin/javaw.exe", "");
+        if (r.release)
+            writeFile(home + "/release",
+                      std::string("JAVA_VERSION=\"") + r.release + "\"\nOS_NAME=\"Windows\"\n");
+        std::string name = r.name;
+        using compat::RegistryView;
+        switch (r.place) {
+        case ClassicKey:
+            set(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\Java Runtime Environment\\" + name,
+                "JavaHome", home);
+            break;
+        case JavaSoftJdk:
+            set(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JDK\\" + name, "JavaHome", home);
+            break;
+        case Adoptium:
+            set(HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Adoptium\\JRE\\" + name + "\\hotspot\\MSI",
+                "Path", home, RegistryView::Bits64);
+            break;
+        case MicrosoftPerUser:
+            set(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\JDK\\" + name + "\\hotspot\\MSI", "Path",
+                home);
+            break;
+        case Zulu32:
+            set(HKEY_LOCAL_MACHINE, "SOFTWARE\\Azul Systems\\Zulu\\" + name, "InstallationPath",
+                home, RegistryView::Bits32);
+            break;
+        case JavaHome:
+            setenv("JAVA_HOME", ("\"" + home + "\\\"").c_str(), 1); // as users quote it
+            break;
+        case SearchPath:
+            *path += ";" + home + "\\bin";
+            break;
+        }
+        return home;
+    }
+    static void set(HKEY root, const std::string &key, const char *name, const std::string &value,
+                    compat::RegistryView view = compat::RegistryView::Default) {
+        compat::setRegistryValue(root, key.c_str(), name, value.c_str(), view);
+    }
+};
+
+TEST_P(SearchOrder, FindsThisRuntime) {
+    const SearchCase &c = GetParam();
+    std::string path = root + "\\nojava\\bin"; // a bin folder without javaw.exe comes first
+    std::string expected;
+    for (const Installed &r : c.runtimes) {
+        std::string home = install(r, &path);
+        if (std::string(r.name) == c.expected) expected = home;
+    }
+    setenv("path", path.c_str(), 1);
+    char home[VERSION_SIZE] = "";
+    traceOn();
+    int found = FindJvm().searchForJvm("", c.minimum, c.maximum, home);
+    EXPECT_EQ(found ? std::string(home) : "", expected);
+}
+
+const SearchCase SearchCases[] = {
+    {"VendorKeyOnly", {{Adoptium, "21.0.5.11", NULL, true}}, "11", "", "21.0.5.11"},
+    {"PerUserInstall", {{MicrosoftPerUser, "17.0.9", NULL, true}}, "", "", "17.0.9"},
+    {"HighestAcceptableOfAPlaceWins",
+     {{Adoptium, "17.0.2", NULL, true},
+      {MicrosoftPerUser, "21.0.1", NULL, true},
+      {Zulu32, "zulu-25", NULL, true}},
+     "",
+     "21",
+     "21.0.1"},
+    {"ZuluKeyNameGivesItsVersion", {{Zulu32, "zulu-17", NULL, true}}, "17", "17", "zulu-17"},
+    {"ClassicKeyFirstEvenWhenOlder",
+     {{ClassicKey, "1.8", NULL, true}, {Adoptium, "21", NULL, true}},
+     "",
+     "",
+     "1.8"},
+    {"NineIsBelowElevenAsANumber",
+     {{JavaSoftJdk, "9.0.4", NULL, true}, {JavaSoftJdk, "17", NULL, true}},
+     "11",
+     "",
+     "17"},
+    {"ReleaseFileBeforeKeyName",
+     {{Adoptium, "21", "17.0.2", true}, {Adoptium, "18", NULL, true}},
+     "18",
+     "",
+     "18"},
+    {"HomeWithoutTheExecutablePassedOver",
+     {{Adoptium, "22", NULL, false}, {Adoptium, "21", NULL, true}},
+     "",
+     "",
+     "21"},
+    {"JavaHomeWhenNoKeyAccepts",
+     {{ClassicKey, "1.6", NULL, true}, {JavaHome, "jh", "17.0.1", true}},
+     "11",
+     "",
+     "jh"},
+    {"SearchPathLast",
+     {{JavaHome, "jh", "11.0.2", true},
+      {SearchPath, "p8", "1.8.0_402", true},
+      {SearchPath, "p17", "17.0.2", true}},
+     "17",
+     "",
+     "p17"},
+    {"NothingAcceptable", {{SearchPath, "p8", "1.8.0_402", true}}, "11", "", ""},
+};
+INSTANTIATE_TEST_SUITE_P(Places, SearchOrder, ::testing::ValuesIn(SearchCases),
+                         [](const auto &info) { return std::string(info.param.label); });
+
+// Each place searched and each runtime seen, with its version and the verdict.
+TEST_F(RuntimeSearch, TraceOfAVendorSearch) {
+    std::string home = dir("homes/21");
+    dir("homes/21/bin");
+    writeFile(home + "/bin/javaw.exe", "");
+    compat::setRegistryValue(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\JDK\\17.0.2\\hotspot\\MSI",
+                             "Path", (root + "\\gone").c_str());
+    compat::setRegistryValue(HKEY_LOCAL_MACHINE,
+                             "SOFTWARE\\Eclipse Adoptium\\JDK\\21\\hotspot\\MSI", "Path",
+                             home.c_str(), compat::RegistryView::Bits64);
+    writeFile(home + "/release", "JAVA_VERSION=\"21.0.5\"\n");
+    EXPECT_EQ(search("22"), "");
+    EXPECT_EQ(messages("startapp.log"),
+              (Lines{"searching registry entry SOFTWARE\\Eclipse Adoptium\\JDK (64-bit view)",
+                     "                 version 21", "found jvm version: 21.0.5",
+                     "jvm version within bounds: false",
+                     "searching registry entry HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\JDK "
+                     "(64-bit view)",
+                     "                 version 17.0.2",
+                     "jvm home directory not found: " + root + "\\gone",
+                     "unable to find a compatible Jvm"}));
 }
 
 } // namespace

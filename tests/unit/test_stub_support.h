@@ -16,8 +16,9 @@
 #include "compat/control.h"
 
 // Every variable the stub consults; each test starts with none of them set.
-inline const char *const StubEnvNames[] = {"TEMP", "TMP",  "temp",      "tmp",      "home",
-                                           "Home", "HOME", "homedrive", "homepath", "path"};
+inline const char *const StubEnvNames[] = {"TEMP",     "TMP",  "temp", "tmp",
+                                           "home",     "Home", "HOME", "homedrive",
+                                           "homepath", "path", "PATH", "JAVA_HOME"};
 
 class StubDirTest : public ::testing::Test {
   protected:
