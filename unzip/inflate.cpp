@@ -249,7 +249,14 @@ int inflate_free(void) {
 // ---------------------------------------------------------------------------------------
 // Bits (the plain steps, on G)
 
+// The bit buffer is a machine word: 64 bits on x86-64, 32 on i686 (G.bit_buf, a size_t,
+// holds either). INFLATE_BITBUF32 gives a 64-bit host the shipped 32-bit build's word, so
+// that its tests and fuzzers run that path too (tests/ and fuzz/ build such a variant).
+#ifdef INFLATE_BITBUF32
+typedef uint32_t bitbuf_t;
+#else
 typedef size_t bitbuf_t;
+#endif
 enum { BITBUF_BITS = 8 * sizeof(bitbuf_t) };
 
 static bitbuf_t low_bits(bitbuf_t v, unsigned n) {
