@@ -481,10 +481,13 @@ static const bool WIDE = HAVE_BITS(2 * MAX_CODE_BITS + 5 + 13);
 // 64-bit build takes a second literal on the same refill; each entry's bits, extra bits
 // included, go in one shift before its kind is looked at. Speed against libdeflate's (x86-64
 // build, thread CPU time, 4 MiB, medians of 15 interleaved rounds, three runs): text 0.63
-// to 0.72 at levels 6 and 9, binaries 0.69 to 0.75. Tried and dropped: the same loop
-// compiled a second time for BMI2 and chosen by cpuid (no faster: the compiler uses shrx
-// but keeps its masks as shifts; 0.72 and 0.75 either way); before this loop, up to three
-// literals per refill (within 2 %).
+// to 0.72 at levels 6 and 9, binaries 0.69 to 0.75; with a 32-bit bit buffer (the host
+// built with INFLATE_BITBUF32) text 0.58 to 0.64, binaries 0.64 either way. Tried and
+// dropped, all within the noise of 2-3 %: the same loop compiled a second time for BMI2 and
+// chosen by cpuid (the compiler uses shrx but keeps its masks as shifts); a third literal
+// per refill (before this loop too); masks from a table of 32 (slower: text 0.77 against
+// 0.80); the input bound as one pointer compare; 11 first-level bits for literals and
+// lengths.
 static FastEnd decode_fast(const huft *tl, const huft *td, unsigned lb, unsigned db) {
     const uint8_t *in = G.read_ptr, *in_end = G.read_ptr + G.read_left;
     uint8_t *win = G.window;
