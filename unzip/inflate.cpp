@@ -407,7 +407,7 @@ static inline __attribute__((always_inline)) void copy_fast(uint8_t *dst, const 
                                                             unsigned dist, unsigned len) {
     uint8_t *end = dst + len;
     if (dist >= 16) { // the source is at least 16 bytes behind: already written
-        if (src + SHORT_COPY <= G.window + RING_SIZE + RING_SLACK) {
+        if ((size_t)(src - G.window) + SHORT_COPY <= RING_SIZE + RING_SLACK) {
             memcpy(dst, src, 16);
             memcpy(dst + 16, src + 16, 16);
             memcpy(dst + 32, src + 32, 16);
