@@ -31,15 +31,19 @@ enum {
     MAX_COMMENT = 65535,
 };
 
+// The whole file in one read.
 bool readAll(const char *path, Bytes &out) {
     FILE *f = fopen(path, "rb");
     if (f == NULL) return false;
-    unsigned char buf[1 << 16];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.insert(out.end(), buf, buf + n);
+    bool ok = fseek(f, 0, SEEK_END) == 0;
+    long size = ok ? ftell(f) : -1;
+    ok = size >= 0 && fseek(f, 0, SEEK_SET) == 0;
+    if (ok) {
+        out.resize((size_t)size);
+        ok = fread(out.data(), 1, out.size(), f) == out.size();
+    }
     fclose(f);
-    return true;
+    return ok;
 }
 
 // The end record's offset, or 0 when there is none.
@@ -62,7 +66,7 @@ bool testMember(libdeflate_decompressor *d, const Bytes &a, const unsigned char 
     const unsigned char *in = &a[data];
     if (method == 0) return csize == usize && libdeflate_crc32(0, in, usize) == crc;
     if (method != 8) return false;
-    out.resize(usize ? usize : 1);
+    if (out.size() < usize + 1) out.resize(usize + 1); // grows only: filled once
     size_t got = 0;
     if (libdeflate_deflate_decompress(d, in, csize, out.data(), usize, &got) != LIBDEFLATE_SUCCESS)
         return false;
