@@ -442,8 +442,8 @@ static inline __attribute__((always_inline)) void copy_fast(uint8_t *dst, const 
 enum FastEnd { FAST_STOPPED, FAST_END_OF_BLOCK, FAST_INVALID };
 
 // A root entry looked up ahead, made final: a link's root bits are dropped and its sub-table
-// entry taken. What is left to drop is the entry's own b. (The 64-bit loop drops first and
-// follows a link only where the kind is not the common one.)
+// entry taken. What is left to drop is the entry's own b. (A 64-bit build's loop drops
+// first and follows a link only where the kind is not the common one.)
 #define RESOLVE(t, h)                                                                              \
     do {                                                                                           \
         if (h.e > KIND_LITERAL) {                                                                  \
@@ -492,7 +492,8 @@ static const bool WIDE = HAVE_BITS(2 * MAX_CODE_BITS + 5 + 13);
 // both codes fit (text 0.78 and binaries 0.72 with 10 bits; 0.73 and 0.68 with 12). Kept:
 // links followed only after the literal test (and, for distances, within the test for an
 // invalid code), one branch less per literal and per distance: text 0.79-0.81 to
-// 0.81-0.83, binaries 0.73-0.74 to 0.73-0.75 (three runs).
+// 0.81-0.83, binaries 0.73-0.74 to 0.73-0.75 (three runs); with a 32-bit bit buffer it
+// lost 2-3 %, so a 32-bit build still follows a link first.
 static FastEnd decode_fast(const huft *tl, const huft *td, unsigned lb, unsigned db) {
     const uint8_t *in = G.read_ptr, *in_end = G.read_ptr + G.read_left;
     uint8_t *win = G.window;
@@ -506,6 +507,7 @@ static FastEnd decode_fast(const huft *tl, const huft *td, unsigned lb, unsigned
     REFILL();
     huft h = tl[bb & lmask];
     while (in_end - in >= FAST_MIN_INPUT && q <= limit) {
+        if (!WIDE) RESOLVE(tl, h);
         CONSUME(h);
         if (h.e == KIND_LITERAL) {
             unsigned literal = h.n;
@@ -522,7 +524,7 @@ static FastEnd decode_fast(const huft *tl, const huft *td, unsigned lb, unsigned
             win[q++] = (uint8_t)literal;
             continue;
         }
-        if (h.e > KIND_LITERAL) { // a link, its root bits dropped: the sub-table's entry
+        if (WIDE && h.e > KIND_LITERAL) { // a link, its root bits dropped: the sub-table's entry
             h = tl[h.n + low_bits(bb, h.e - KIND_LITERAL)];
             CONSUME(h);
             if (h.e == KIND_LITERAL) {
