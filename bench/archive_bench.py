@@ -9,7 +9,8 @@ Archives (bench/make_archives.py, this machine's real files, deflated at level 6
   tree      about 5,000 files (200 MB) in their directories
 
 Testing (every member decoded and its CRC checked, nothing written): `ombrelin -t`,
-`bsdtar -xOf` (to /dev/null) and `7z t`, on text and binaries. Extracting: `ombrelin` and
+`bsdtar -xOf` (to /dev/null), `7z t` and deflate_tester (libdeflate's whole-buffer decoder and
+CRC-32 over the archive read whole; built beside inflate_bench), on text and binaries. Extracting: `ombrelin` and
 `bsdtar -xf` on the tree, each run into a new directory of its own (ext4 slows down creating
 files right after many were deleted, so outputs stay until the end; wait a few minutes
 between two invocations). Runs are interleaved (ombrelin, bsdtar, 7z, ombrelin, ...);
@@ -29,9 +30,11 @@ QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def testers(ombrelin):
+    tester = os.path.join(os.path.dirname(ombrelin), "bench", "deflate_tester")
     return [("ombrelin", lambda a, d: subprocess.run([ombrelin, "-t", a], **QUIET)),
             ("bsdtar", lambda a, d: subprocess.run(["bsdtar", "-xOf", a], **QUIET)),
-            ("7z", lambda a, d: subprocess.run(["7z", "t", a], **QUIET))]
+            ("7z", lambda a, d: subprocess.run(["7z", "t", a], **QUIET)),
+            ("libdeflate", lambda a, d: subprocess.run([tester, a], **QUIET))]
 
 
 def extractors(ombrelin):

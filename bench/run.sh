@@ -5,9 +5,11 @@
 #
 # 1. inflate_bench (host build, -O3): the decoder against zlib and libdeflate, CRC-32
 #    against zlib.
-# 2. inflate_bench.exe (the shipped Windows build's flags, MinGW zlib as the peer) under
-#    Wine: the 32-bit program where this machine runs 32-bit code, else the 64-bit one.
-# 3. archive_bench.py: whole deflated archives, ombrelin against bsdtar and 7z.
+# 2. inflate_bench.exe (the shipped Windows build's flags; MinGW zlib and libdeflate built
+#    from Debian's source package as the peers) under Wine: the 32-bit program where this
+#    machine runs 32-bit code, else the 64-bit one.
+# 3. archive_bench.py: whole deflated archives, ombrelin against bsdtar, 7z and a
+#    libdeflate-based tester.
 # 4. memory.sh: peak memory over 1 MiB and 1 GiB archives, stored and deflated.
 # 5. floor_bench.py: packages of many files, the stub and ombrelin.exe under Wine against
 #    floor.exe (the same tree made with plain Win32 calls), the host build against bsdtar
@@ -23,9 +25,10 @@ arch=$(python3 tests/e2e/wine.py probe)
 toolchain=cmake/toolchain-$([[ $arch == win32 ]] && echo i686 || echo x86_64)-w64-mingw32.cmake
 
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DWITH_BENCHMARKS=ON >/dev/null
-cmake --build build/bench -j "$jobs" --target inflate_bench ombrelin >/dev/null
+cmake --build build/bench -j "$jobs" --target inflate_bench deflate_tester ombrelin >/dev/null
+# The Windows decoder benchmark's libdeflate peer, from Debian's source package.
 cmake -S . -B "build/bench-$arch" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DWITH_BENCHMARKS=ON >/dev/null
+    -DWITH_BENCHMARKS=ON -DLIBDEFLATE_SOURCE_DIR="$(bench/libdeflate_source.sh)" >/dev/null
 cmake --build "build/bench-$arch" -j "$jobs" --target inflate_bench floor installer ombrelin \
     launch boxtext recorder >/dev/null
 

@@ -6,7 +6,8 @@
 #
 # TARGET: archive (fuzz_archive, the whole engine over an archive), inflate (fuzz_inflate,
 # the decoder against zlib) or launcher (fuzz_launcher, the launcher's properties parser,
-# argument splitter and version texts). Each target's corpus grows in
+# argument splitter and version texts); archive32 and inflate32 are the first two with the
+# shipped 32-bit build's bit buffer, sharing their corpus. Each target's corpus grows in
 # build/fuzz/corpus-TARGET, seeded from fuzz/make_seeds.py (the archives of
 # tests/corpus/archives among them, and launcher inputs at its line and argument limits);
 # crashes, leaks and time-outs are written to $ARTIFACTS (default /tmp/fuzz_TARGET_artifacts/),
@@ -15,12 +16,12 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${BUILD_DIR:-$root/build/fuzz}
-target=${1:?"usage: fuzz/run.sh archive|inflate|launcher [seconds] [libFuzzer options]"}
+target=${1:?"usage: fuzz/run.sh archive|inflate|launcher|archive32|inflate32 [seconds] [options]"}
 shift
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 case $target in
-archive | inflate | launcher) ;;
+archive | inflate | launcher | archive32 | inflate32) ;;
 *)
     echo "fuzz/run.sh: unknown target $target" >&2
     exit 2
@@ -28,6 +29,7 @@ archive | inflate | launcher) ;;
 esac
 program=$build/fuzz/fuzz_$target
 artifacts=${ARTIFACTS:-/tmp/fuzz_${target}_artifacts/}
+base=${target%32} # the corpus, seeds, regressions and options of the 64-bit target
 
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -35,13 +37,13 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target "fuzz_$target"
 
-mkdir -p "$build/corpus-$target" "$artifacts"
+mkdir -p "$build/corpus-$base" "$artifacts"
 python3 "$here/make_seeds.py" "$build/seeds-archive" "$build/seeds-inflate" \
     "$build/seeds-launcher" >/dev/null
 
 # The regression inputs (findings of earlier runs, kept once fixed) run first, each once;
 # one that fails again ends the run as a failure.
-regressions=$here/regressions/$target
+regressions=$here/regressions/$base
 if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
     if ! "$program" "$regressions"/* </dev/null; then
         echo "fuzz/run.sh: a regression input fails again (see above)" >&2
@@ -50,9 +52,9 @@ if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
 fi
 
 options=
-[ "$target" = archive ] && options=-dict=$here/zip.dict
-[ "$target" = launcher ] && options=-max_len=12000 # beyond the 9999-byte property lines
+[ "$base" = archive ] && options=-dict=$here/zip.dict
+[ "$base" = launcher ] && options=-max_len=12000 # beyond the 9999-byte property lines
 # Standard input is closed as in the stub: the engine's questions read end-of-file.
 exec "$program" $options -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$artifacts" "$@" "$build/corpus-$target" \
-    "$build/seeds-$target" </dev/null
+    -print_final_stats=1 -artifact_prefix="$artifacts" "$@" "$build/corpus-$base" \
+    "$build/seeds-$base" </dev/null

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The project's one test command: set-up, the four builds, every test, a summary.
 #
-#   host       Linux build; unit tests, plus the end-to-end tests under Wine of the Windows
-#              build that can run on this machine (build/win32, else build/win64)
+#   host       Linux build; unit tests (the decoder's also with the shipped 32-bit bit
+#              buffer), plus the end-to-end tests under Wine of the Windows build that can
+#              run on this machine (build/win32, else build/win64)
 #   host-asan  unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
 #   win32      the shipped 32-bit programs
 #   win64      the same sources for 64-bit Windows (runs where 32-bit code cannot)
-#   fuzz       each fuzz target for 30 s (clang, libFuzzer, sanitizers)
+#   fuzz       each fuzz target for 30 s (clang, libFuzzer, sanitizers); the engine's two
+#              also with the 32-bit bit buffer, 15 s each
 #
 # Starts everything it needs itself (Xvfb, the Wine prefix, the wineserver) and stops it again.
 # Exit status: 0 only when every step passed. Logs: build/test-logs/.
@@ -77,9 +79,13 @@ else
     skip test-host-asan "build failed"
 fi
 
-# Short runs of every fuzz target (clang, libFuzzer, ASan + UBSan; a build of their own).
+# Short runs of every fuzz target (clang, libFuzzer, ASan + UBSan; a build of their own); the
+# engine's two again with the shipped build's 32-bit bit buffer, shorter, on the same corpus.
 for target in archive inflate launcher; do
     step "fuzz-$target" fuzz/run.sh "$target" 30 || true
+done
+for target in archive32 inflate32; do
+    step "fuzz-$target" fuzz/run.sh "$target" 15 || true
 done
 
 echo

@@ -157,7 +157,8 @@ struct stamp_times {
 struct huft {
     uint8_t e;  // kind: 16 literal, 15 end of block, 14 invalid, 0..13 extra bits of a length
                 // or distance base, 17..32 link to a sub-table indexed by e - 16 more bits
-    uint8_t b;  // bits the entry's code takes at its level
+    uint8_t b;  // bits the entry's code takes at its level; for a length or distance base,
+                // with the e extra bits that follow the code
     uint16_t n; // the literal or base; for a link, the sub-table's offset from the root table
 };
 
