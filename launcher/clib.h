@@ -1,6 +1,7 @@
-// clib: the launcher's small file, directory and version-text routines. The run sequence
-// calls isDir only; the rest serve the launcher's utilities. Outputs go to caller buffers of
-// the sizes given and are always terminated.
+// clib: the launcher's small file, directory and version-text routines. The run sequence and
+// the runtime search use the tests (exists, isFile, isDir), baseName, getPathPtr and
+// getJavaHomeDirectory; the copy and version routines serve the launcher's utilities. Outputs
+// go to caller buffers of the sizes given and are always terminated.
 #ifndef LAUNCHER_CLIB_H
 #define LAUNCHER_CLIB_H
 

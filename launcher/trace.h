@@ -2,8 +2,10 @@
 // error lines that go to the error file and the trace file alike. Velmora, GetParameters and
 // FindJvm derive from it and trace through it. No data.
 //
-// An empty "startapp.log" in the directory the launcher starts from switches tracing on;
-// during the start of the Java program the start directory's files are the current ones.
+// Both files are named relative to the current directory, at each line: that is the directory
+// the launcher was started in (a shortcut's "Start in", the launcher's own folder for a
+// double-click), so an empty "startapp.log" there switches tracing on; while the Java program
+// is being started the current directory is its start directory, whose files get those lines.
 #ifndef LAUNCHER_TRACE_H
 #define LAUNCHER_TRACE_H
 

@@ -12,7 +12,7 @@ PACKAGES=(
     # making test archives without the project's own code
     libarchive-tools p7zip-full default-jdk-headless python3
     # host build, unit tests, sanitizers, fuzzing, benchmarks
-    cmake ninja-build g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev zlib1g-dev
+    cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev googletest libbenchmark-dev zlib1g-dev
     libclang-rt-14-dev
     # peers of the benchmarks: libdeflate on the host, zlib in the Windows builds
     libdeflate-dev libz-mingw-w64-dev

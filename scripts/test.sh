@@ -7,6 +7,7 @@
 #   host-asan  unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
 #   win32      the shipped 32-bit programs
 #   win64      the same sources for 64-bit Windows (runs where 32-bit code cannot)
+#   format     every C and C++ file as clang-format writes it
 #   fuzz       each fuzz target for 30 s (clang, libFuzzer, sanitizers); the engine's two
 #              also with the 32-bit bit buffer, 15 s each
 #
@@ -63,6 +64,11 @@ echo "=== end-to-end tests will run the $WINE_ARCH build under Wine" \
      "($([[ $WINE_ARCH == win32 ]] && echo "32-bit code runs here" ||
          echo "this machine cannot execute 32-bit code"))"
 
+# One brace and include style (.clang-format): any file that clang-format would change fails.
+format_check() {
+    git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+}
+step format format_check || true
 step build-win32 build win32 || true
 step build-win64 build win64 || true
 step build-host build host -DWINE_BUILD_DIR="$ROOT/build/$WINE_ARCH" && host_ok=1 || host_ok=0

@@ -1,8 +1,8 @@
 // The engine front: the engine's options and member patterns from the argument vector,
 // then one run of the engine over the stub's own executable file.
+#include <io.h>
 #include <signal.h>
 #include <string.h>
-#include <io.h>
 
 #include "stub/stub.h"
 #include "unzip/unzip.h"

@@ -19,7 +19,7 @@ int quietInstall;
 int propertiesInstall;
 char *installDir;
 FILE *logErrors;
-DWORD installerStartError;
+uint32_t installerStartError;
 
 const char ExtractLogName[] = "qelpand.log";
 static const char InstallFile[] = "installer.exe";

@@ -4,10 +4,10 @@
 #ifndef UNZIP_UNZIP_H
 #define UNZIP_UNZIP_H
 
-#include <stdint.h>
-#include <stdio.h>
 #include <fcntl.h>
 #include <io.h>
+#include <stdint.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 // ---------------------------------------------------------------------------------------
@@ -224,7 +224,7 @@ struct Globals {
     char msg_buf[MSG_BUF_SIZE + 1];    // zmsg's text; +1 for the sink's newline
     char name_area[2][NAME_AREA_SIZE]; // fnfilter's results: two names at once
 
-    const uint32_t *crc_table_ref; // CRC-32 table, built once per run
+    const uint32_t *crc_table_ref; // CRC-32 table: static, made on first use in the process
     uint32_t running_crc;          // CRC of the current member's data so far
 
     // Input: read_buf holds one aligned INBUF_SIZE block of the archive plus 4 spill bytes.
@@ -328,7 +328,7 @@ extern FILE *logErrors;
 // The hand-off's outcome: 0 when the installer started (or there was none to start), else
 // the system's error code of the failed start (ERROR_CANCELLED: the user declined the
 // consent prompt). The worker reports it.
-extern DWORD installerStartError;
+extern uint32_t installerStartError; // a Windows error code (DWORD)
 
 // ---------------------------------------------------------------------------------------
 // Engine state and archive discovery (process.cpp).

@@ -3,10 +3,10 @@
 #ifndef COMPAT_IO_H
 #define COMPAT_IO_H
 
+#include <fcntl.h>
 #include <stdint.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <fcntl.h>
 #include <time.h>
 
 #define _O_RDONLY O_RDONLY

@@ -1,7 +1,7 @@
 // Host stand-in for the code-page calls: OEM 437 <-> ANSI 1252, UTF-8 and ANSI to UTF-16 and
 // back, double-byte lead bytes. Tests can switch the ANSI code page to 932 for lead bytes.
-#include <windows.h>
 #include "control.h"
+#include <windows.h>
 
 #include <atomic>
 #include <cstring>

@@ -1,11 +1,11 @@
 // Host stand-in for the runtime library's file and directory calls (<io.h>, <direct.h>, fopen)
 // and kernel32's file handles, times and attributes; tests read attributes back with attributesOf
 // and the names fopen took for devices with deviceOpens.
-#include <windows.h>
-#include <io.h>
-#include <direct.h>
 #include "compat_paths.h"
 #include "control.h"
+#include <direct.h>
+#include <io.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>

@@ -3,11 +3,11 @@
 // real; a process start starts nothing and is recorded, with the current directory and the
 // environment, for compat::spawns(). A start of a file that does not exist fails, as it does
 // on Windows; setStartErrors makes the other two fail as a test says.
-#include <process.h>
+#include "control.h"
 #include <io.h>
 #include <objbase.h>
+#include <process.h>
 #include <shellapi.h>
-#include "control.h"
 
 #include <cerrno>
 #include <climits>

@@ -4,8 +4,8 @@
 // has two views, as on 64-bit Windows: the process sees one by default (the 64-bit one, or the
 // 32-bit one after setWow64(true)) and reaches the other through KEY_WOW64_32KEY or
 // KEY_WOW64_64KEY.
-#include <windows.h>
 #include "control.h"
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>

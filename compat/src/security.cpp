@@ -2,8 +2,8 @@
 // sets itself up with (mutex, critical sections, process heap). Descriptors are bytes the
 // code hands over; the stand-in checks only what Windows would check first (the revision),
 // records each call that sets or reads one, and grants the privileges a test asks for.
-#include <windows.h>
 #include "control.h"
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>

@@ -2,13 +2,13 @@
 // UTC-to-local file-time shift, the system's error texts, and the functions looked up at run
 // time (IsWow64Process, SetDefaultDllDirectories). Tests set what they report; reset()
 // restores every stand-in.
-#include <windows.h>
 #include "control.h"
+#include <windows.h>
 
 #include <cstring>
-#include <strings.h>
 #include <mutex>
 #include <string>
+#include <strings.h>
 #include <unistd.h>
 
 namespace compat {

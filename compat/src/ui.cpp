@@ -1,8 +1,8 @@
 // Host stand-in for the user interface calls: message boxes and the console key reader.
 // A message box shows nothing, is recorded for compat::messageBoxes() and answers OK.
-#include <windows.h>
-#include <conio.h>
 #include "control.h"
+#include <conio.h>
+#include <windows.h>
 
 #include <mutex>
 #include <unistd.h>

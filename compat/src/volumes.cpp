@@ -1,7 +1,7 @@
 // Host stand-in for kernel32's volume queries: file system, drive type, full path names and
 // volume labels. Tests set the file system, its limits and the drive type, and read the labels.
-#include <windows.h>
 #include "control.h"
+#include <windows.h>
 
 #include <cstring>
 #include <mutex>

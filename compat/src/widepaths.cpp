@@ -3,8 +3,8 @@
 // units, as on Windows. A path has a short form only where a test gave it one
 // (setShortPathName); otherwise GetShortPathNameW hands an existing path back unchanged, as
 // Windows does on a volume that keeps no 8.3 names.
-#include <windows.h>
 #include "control.h"
+#include <windows.h>
 
 #include <cstring>
 #include <map>

@@ -2,11 +2,11 @@
 // other tests to mean anything: "\" paths, directory listings, registry sizes, code pages.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-#include <direct.h>
-#include <io.h>
 #include "compat_paths.h"
 #include "control.h"
+#include <direct.h>
+#include <io.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstdlib>

@@ -10,8 +10,8 @@
 #include "launcher/buffers.h"
 #include "launcher/clib.h"
 #include "launcher/findjvm.h"
-#include "launcher/version.h"
 #include "launcher/velmora.h"
+#include "launcher/version.h"
 #include "test_launcher_support.h"
 
 namespace {

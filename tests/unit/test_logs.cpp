@@ -10,7 +10,6 @@
 #include "compat/control.h"
 #include "engine_fixture.h"
 #include "stub/stub.h"
-#include "engine_fixture.h"
 #include "test_stub_support.h"
 #include "unzip/unzip.h"
 
