@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "common/language.h"
+#include "common/registry.h"
 
 enum { REG_TEXT_BUF = 200 };
 
@@ -105,21 +106,13 @@ static void classifyAndLog(const char *tag, char *text, char *language) {
 }
 
 // Reads one value of an open key into text (REG_TEXT_BUF + 1 bytes). A value that is
-// missing or does not fit leaves the text empty.
+// missing, does not fit or is not a string leaves the text empty.
 static void queryText(HKEY key, const char *name, char *text) {
-    DWORD size = REG_TEXT_BUF;
-    text[0] = '\0';
-    if (RegQueryValueExA(key, name, NULL, NULL, (LPBYTE)text, &size) != ERROR_SUCCESS)
-        text[0] = '\0';
-    text[REG_TEXT_BUF] = '\0'; // a string stored without its terminator
+    readRegString(key, name, text, REG_TEXT_BUF + 1);
 }
 
 static void readRegistryText(HKEY root, const char *keyName, const char *name, char *text) {
-    HKEY key;
-    text[0] = '\0';
-    if (RegOpenKeyExA(root, keyName, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
-    queryText(key, name, text);
-    RegCloseKey(key);
+    readRegStringAt(root, keyName, 0, name, text, REG_TEXT_BUF + 1);
 }
 
 static void registrySource(const char *tag, const char *name, char *language) {

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
-enum { LANGUAGE_BUF = 1000 }; // callers' buffer size; at most 11 bytes are written
+#include "common/buffers.h"
+
+enum { LANGUAGE_BUF = TEXT_BUF }; // callers' buffer size; at most 11 bytes are written
 
 // Fills language with "english", "french", "german", "spanish", "polish", "italian",
 // "portuguese", "japanese" or "dutch"; "english" when no source names one.

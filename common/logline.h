@@ -5,7 +5,9 @@
 
 #include <stddef.h>
 
-enum { LOG_STAMP_BUF = 1000 }; // the stamp's buffer; the stamp itself has 24 characters
+#include "common/buffers.h"
+
+enum { LOG_STAMP_BUF = TEXT_BUF }; // the stamp's buffer; the stamp itself has 24 characters
 
 // The local time as asctime writes it on Windows: "Tue Dec 08 03:23:47 2026" (day of the
 // month in two digits). When the local time cannot be had, a fixed placeholder of the same

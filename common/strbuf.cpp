@@ -1,4 +1,6 @@
 // Bounded copies and path joins for the fixed buffers of both programs (see strbuf.h).
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -41,4 +43,17 @@ char *dupString(const char *s) {
     char *copy = (char *)malloc(len);
     if (copy != NULL) memcpy(copy, s, len);
     return copy;
+}
+
+char *formatAlloc(const char *format, ...) {
+    va_list values;
+    va_start(values, format);
+    int len = vsnprintf(NULL, 0, format, values);
+    va_end(values);
+    char *text = len >= 0 ? (char *)malloc((size_t)len + 1) : NULL;
+    if (text == NULL) return NULL;
+    va_start(values, format);
+    vsnprintf(text, (size_t)len + 1, format, values);
+    va_end(values);
+    return text;
 }

@@ -16,5 +16,7 @@ void appendBounded(char *dst, const char *src, size_t size);
 int joinPath(char *dst, size_t size, const char *a, const char *b);
 // Heap copy of s, or NULL when memory is short.
 char *dupString(const char *s);
+// The formatted text in a heap buffer made to fit; NULL when memory is short.
+char *formatAlloc(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 #endif

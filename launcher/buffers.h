@@ -3,8 +3,10 @@
 #ifndef LAUNCHER_BUFFERS_H
 #define LAUNCHER_BUFFERS_H
 
+#include "common/buffers.h"
+
 enum LauncherBufferSize {
-    PATH_SIZE = 261,            // paths and property values: 260 characters
+    PATH_SIZE = PATH_BUF,       // paths and property values: 260 characters
     ARGS_SIZE = 5001,           // args, with the command-line tail appended: 5000 characters
     PROPERTIES_PATH_SIZE = 520, // start directory, "\", property file name: 519 characters
     LAUNCH_COMMAND_SIZE = 5000, // the launch command as it is logged

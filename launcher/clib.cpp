@@ -13,10 +13,6 @@ namespace clib {
 
 static const char ChangeLog[] = "changes.txt";
 
-int exists(const char *path) {
-    return _access(path, 0) == 0;
-}
-
 const char *baseName(const char *path) {
     const char *slash = strrchr(path, '\\');
     return slash != NULL ? slash + 1 : path;
@@ -39,12 +35,6 @@ const char *getPathPtr(void) {
         if (value != NULL) return value;
     }
     return NULL;
-}
-
-int isDir(const char *path) {
-    struct _stati64 st;
-    if (!exists(path) || _stati64(path, &st) != 0) return 0;
-    return (st.st_mode & _S_IFDIR) != 0;
 }
 
 int isFile(const char *path) {

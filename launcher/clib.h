@@ -9,6 +9,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "common/pathinfo.h"
+
 namespace clib {
 
 enum {
@@ -17,8 +19,9 @@ enum {
     COPY_BUFFERS_MAX = 20, // so at most 600000 bytes are read before they are written
 };
 
-// 1 when path names an existing file or directory.
-int exists(const char *path);
+// exists and isDir are the two programs' shared tests (common/pathinfo.h).
+using ::exists;
+using ::isDir;
 // The part of a path after its last backslash; all of it when it has none.
 const char *baseName(const char *path);
 
@@ -27,8 +30,6 @@ const char *baseName(const char *path);
 void getCurrentDir(char *out, size_t size);
 // The search path from the environment ("path", "PATH" or "Path"), or NULL; not to be freed.
 const char *getPathPtr(void);
-// 1 when path names an existing directory.
-int isDir(const char *path);
 // 1 when path names an existing file (not a directory).
 int isFile(const char *path);
 

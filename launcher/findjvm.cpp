@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/registry.h"
 #include "common/strbuf.h"
 #include "launcher/buffers.h"
 #include "launcher/clib.h"
@@ -53,30 +54,16 @@ int FindJvm::verifyVersion(const char *required, const char *minimum, const char
 // (VERSION_SIZE bytes), always terminated; "" when the value is missing, and also, traced,
 // when it is not a string or does not fit with a terminator.
 int FindJvm::readString(HKEY key, const char *path, const char *name, char *out) {
-    DWORD type = 0, size = VERSION_SIZE;
-    LSTATUS status = RegQueryValueExA(key, name, NULL, &type, (LPBYTE)out, &size);
-    const char *problem = NULL;
-    if (status == ERROR_FILE_NOT_FOUND) {
-        out[0] = '\0';
-        return 0;
+    static const char *const problems[] = {
+        NULL, NULL,
+        "registry value too long:", "registry value unreadable:", "registry value not a string:"};
+    RegStringResult result = readRegString(key, name, out, VERSION_SIZE);
+    if (result == REG_STRING_OK) return 1;
+    if (result != REG_STRING_MISSING) {
+        char *where = joinKey(path, name);
+        traceMessage(TraceLog, problems[result], where != NULL ? where : name);
+        free(where);
     }
-    if (status == ERROR_MORE_DATA)
-        problem = "registry value too long:";
-    else if (status != ERROR_SUCCESS)
-        problem = "registry value unreadable:";
-    else if (type != REG_SZ && type != REG_EXPAND_SZ)
-        problem = "registry value not a string:";
-    else if (size > 0 && out[size - 1] == '\0')
-        return 1;
-    else if (size < VERSION_SIZE)
-        out[size] = '\0'; // stored strings need not end in a terminator
-    else
-        problem = "registry value too long:";
-    if (problem == NULL) return 1;
-    out[0] = '\0';
-    char *where = joinKey(path, name);
-    traceMessage(TraceLog, problem, where != NULL ? where : name);
-    free(where);
     return 0;
 }
 

@@ -45,10 +45,7 @@ static const char *viewName(REGSAM view) {
 
 char *describeKey(HKEY root, const char *key, REGSAM view) {
     const char *rootName = root == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER\\" : "";
-    size_t size = strlen(rootName) + strlen(key) + strlen(viewName(view)) + 1;
-    char *text = (char *)malloc(size);
-    if (text != NULL) snprintf(text, size, "%s%s%s", rootName, key, viewName(view));
-    return text;
+    return formatAlloc("%s%s%s", rootName, key, viewName(view));
 }
 
 char *joinKey(const char *parent, const char *child) {

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/strbuf.h"
 #include "launcher/clib.h"
 #include "launcher/trace.h"
 
@@ -42,10 +43,8 @@ void Trace::logAndTraceMessage(const char *errorFile, const char *traceFile, con
 }
 
 void Trace::logValueTooLong(const char *key, const char *file) {
-    size_t size = sizeof ValueTooLongMsg + strlen(key) + strlen(file);
-    char *message = (char *)malloc(size);
+    char *message = formatAlloc(ValueTooLongMsg, key, file);
     if (message == NULL) return;
-    snprintf(message, size, ValueTooLongMsg, key, file);
     logAndTraceMessage(ErrorLog, TraceLog, message);
     free(message);
 }

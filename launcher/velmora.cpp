@@ -33,24 +33,7 @@ static char *newBuffer(size_t size) {
 
 // A heap copy of text, in double quotes when asked to; NULL when memory is short.
 static char *copyOf(const char *text, int quoted) {
-    size_t size = strlen(text) + (quoted ? 3 : 1);
-    char *copy = (char *)malloc(size);
-    if (copy != NULL) snprintf(copy, size, quoted ? "\"%s\"" : "%s", text);
-    return copy;
-}
-
-// The formatted text in a heap buffer made to fit; NULL when memory is short.
-static char *formatText(const char *format, ...) {
-    va_list values;
-    va_start(values, format);
-    int len = vsnprintf(NULL, 0, format, values);
-    va_end(values);
-    char *text = len >= 0 ? (char *)malloc((size_t)len + 1) : NULL;
-    if (text == NULL) return NULL;
-    va_start(values, format);
-    vsnprintf(text, (size_t)len + 1, format, values);
-    va_end(values);
-    return text;
+    return formatAlloc(quoted ? "\"%s\"" : "%s", text);
 }
 
 static void freeVector(char **argv) {
@@ -97,7 +80,7 @@ int Velmora::velmora(const char *tail) {
     if (result == 0) return 0;
     if (!clib::isFile(execFilename)) fallBackOnOwnFolder();
     if (clib::isFile(execFilename)) return runApp(execFilename, args, launchDir, startDir);
-    showStartupError(formatText(NoLongerThereMsg, programName, execFilename, propertiesPath));
+    showStartupError(formatAlloc(NoLongerThereMsg, programName, execFilename, propertiesPath));
     return result;
 }
 
@@ -270,7 +253,7 @@ int Velmora::_runApp(const char *exec, char **argv) {
     _putenv("CLASSPATH=");
     int started = _spawnv(_P_NOWAIT, exec, argv) != -1;
     traceMessage(TraceLog, "app launched", started);
-    if (!started) showStartupError(formatText(StartFailedMsg, programName, propertiesPath));
+    if (!started) showStartupError(formatAlloc(StartFailedMsg, programName, propertiesPath));
     return started;
 }
 
@@ -278,7 +261,7 @@ void Velmora::getJavaHomeDir(const char *path, char *out, size_t size) {
     clib::getJavaHomeDirectory(path, out, size);
 }
 
-// The box's text (from formatText, freed here) is traced too.
+// The box's text (from formatAlloc, freed here) is traced too.
 void Velmora::showStartupError(char *text) {
     if (text == NULL) return;
     traceMessage(TraceLog, text);

@@ -6,11 +6,12 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "common/buffers.h"
+#include "common/pathinfo.h"
 #include "common/strbuf.h"
 
 enum {
-    PATH_BUF = 261,     // 260 characters and the terminator
-    MESSAGE_BUF = 1000, // message texts and scratch buffers
+    MESSAGE_BUF = TEXT_BUF, // message texts and scratch buffers
     PATH_ENV_COPY = 10000,
 };
 
@@ -62,7 +63,6 @@ int getWinTempDir(const char *startDir, char *base);
 int getWinDir(char *out);
 int isDirInPath(char *dirName, char *out);
 void getCurrentDir(char *out, int size);
-int isDir(const char *path);
 
 // Logs and clean-up (logs.cpp).
 void logErrorMessage(const char *message);

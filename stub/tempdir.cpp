@@ -10,11 +10,12 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "common/registry.h"
 #include "common/shortpath.h"
+#include "common/winversion.h"
 #include "stub/stub.h"
 
-enum { TEMP_NUMBERS = 99, REG_VALUE_BUF = 260 };
-static const DWORD NotNtBit = 0x80000000u; // set in GetVersion's result outside Windows NT
+enum { TEMP_NUMBERS = 99 };
 
 static const char TempPrefix[] = "tmpqel";
 
@@ -28,16 +29,6 @@ void getCurrentDir(char *out, int size) {
     size_t len = strlen(cwd);
     if (len > 0 && cwd[len - 1] == '\\') cwd[len - 1] = '\0'; // C:\ becomes C:
     copyBounded(out, cwd, PATH_BUF);
-}
-
-int isDir(const char *path) {
-    struct _stati64 st;
-    if (_access(path, 0) != 0 || _stati64(path, &st) != 0) return 0;
-    return (st.st_mode & _S_IFDIR) != 0;
-}
-
-static int exists(const char *path) {
-    return _access(path, 0) == 0;
 }
 
 // A value that the ANSI code page cannot spell is taken in its short form (into shortForm),
@@ -174,22 +165,10 @@ int getWinTempDir(const char *startDir, char *base) {
     return tryBase(startDir, base, winDir);
 }
 
-static int isWindowsNT(void) {
-    return (GetVersion() & NotNtBit) == 0;
-}
-
-// One registry try: opens key afresh and queries name into value. A value that does not fit
-// or cannot be read leaves the buffer empty.
+// One registry try: opens key afresh and queries name into value (PATH_BUF bytes).
+// A value that does not fit or is not a string leaves the buffer empty.
 static int queryWinDirValue(const char *key, const char *name, char *value) {
-    HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
-        return 0;
-    DWORD size = REG_VALUE_BUF;
-    if (RegQueryValueExA(handle, name, NULL, NULL, (LPBYTE)value, &size) != ERROR_SUCCESS)
-        value[0] = '\0';
-    value[REG_VALUE_BUF] = '\0'; // a string stored without its terminator
-    RegCloseKey(handle);
-    return value[0] != '\0';
+    return readRegStringAt(HKEY_LOCAL_MACHINE, key, 0, name, value, PATH_BUF) == REG_STRING_OK;
 }
 
 static int findWinDirInRegistry(int nt, char *value) {
@@ -206,7 +185,7 @@ static int findWinDirInRegistry(int nt, char *value) {
 
 int getWinDir(char *out) {
     int nt = isWindowsNT();
-    char value[REG_VALUE_BUF + 1] = "";
+    char value[PATH_BUF] = "";
     int found = findWinDirInRegistry(nt, value);
     if (!found) {
         char name[8];

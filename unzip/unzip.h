@@ -10,6 +10,8 @@
 #include <stdio.h>
 #include <sys/stat.h>
 
+#include "common/buffers.h"
+
 // ---------------------------------------------------------------------------------------
 // Result codes. Higher is worse; loops keep the highest code seen.
 enum {
@@ -55,7 +57,7 @@ constexpr int MAX_NAME = 258;         // longest member name kept; longer names 
 constexpr int BATCH_SIZE = 64;        // central directory entries held at a time
 constexpr int MSG_BUF_SIZE = 4096;    // one formatted message; a longer one is cut
 constexpr int NAME_AREA_SIZE = 1024;  // one display-filtered name (fnfilter); a longer one is cut
-constexpr int WIN_PATH_BUF = 261;     // a Windows path (MAX_PATH characters) and its terminator
+constexpr int WIN_PATH_BUF = PATH_BUF; // a Windows path (MAX_PATH characters) and its terminator
 
 // General purpose flag bits.
 enum { GPF_ENCRYPTED = 0x0001, GPF_DATA_DESCRIPTOR = 0x0008, GPF_UTF8 = 0x0800 };

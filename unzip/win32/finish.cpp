@@ -2,6 +2,7 @@
 // attributes and its security data.
 #include <io.h>
 
+#include "common/winversion.h"
 #include "unzip/win32/win32.h"
 
 enum {
@@ -18,9 +19,7 @@ static const char SetFileTimeMsg[] = "\nSetFileTime failed: %d\n";
 
 int IsWinNT(void) {
     static int is_nt = -1;
-    if (is_nt < 0) {
-        is_nt = (GetVersion() & 0x80000000u) ? 0 : 1; // the top bit marks Windows 9x
-    }
+    if (is_nt < 0) is_nt = isWindowsNT();
     return is_nt;
 }
 
