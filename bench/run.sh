@@ -37,6 +37,7 @@ build/bench/bench/inflate_bench --rounds "$rounds"
 echo
 echo "== the same, $arch Windows build under Wine"
 loader=/usr/lib/wine/$([[ $arch == win32 ]] && echo wine || echo wine64)
+mkdir -p build/e2e # Wine makes the prefix itself, but not the folders above it
 WINEPREFIX=$PWD/build/e2e/prefix-$arch WINEARCH=$arch WINEDEBUG=-all "$loader" \
     "build/bench-$arch/bench/inflate_bench.exe" --rounds "$rounds"
 echo
