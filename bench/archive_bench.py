@@ -22,10 +22,10 @@ import statistics
 import subprocess
 import sys
 
-from extract_speed import timed_rounds, work_folder
-
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "harness"))
+from rounds import timed_rounds, work_folder  # noqa: E402
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 

@@ -22,7 +22,7 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "harness"))
 import wine  # noqa: E402
 
 CALL = re.compile(rb"Call (KERNEL32|msvcrt)\.([A-Za-z0-9_]+)\(")

@@ -12,32 +12,17 @@ many were deleted. Everything lives in one temporary directory that is removed a
 Figures are MB/s of extracted data (10^6 bytes per second), process start included (for
 zipfile that is the interpreter's start, about 20 ms)."""
 import argparse
-import contextlib
 import os
-import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "harness"))
+from rounds import timed_rounds, work_folder  # noqa: E402
 
 ZIPFILE_EXTRACT = "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])"
-
-
-@contextlib.contextmanager
-def work_folder(prefix, keep):
-    """A new folder under $TMPDIR for one benchmark's files, removed at the end unless kept."""
-    work = tempfile.mkdtemp(prefix=prefix, dir=os.environ.get("TMPDIR", "/tmp"))
-    try:
-        yield work
-    finally:
-        if keep:
-            print("kept", work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
 
 
 def tools(ombrelin):
@@ -47,15 +32,6 @@ def tools(ombrelin):
         ("bsdtar", lambda a, d: subprocess.run(["bsdtar", "-xf", a, "-C", d])),
         ("zipfile", lambda a, d: subprocess.run([sys.executable, "-c", ZIPFILE_EXTRACT, a, d])),
     ]
-
-
-def tree_size(path):
-    files = total = 0
-    for dirpath, _, names in os.walk(path):
-        for n in names:
-            files += 1
-            total += os.path.getsize(os.path.join(dirpath, n))
-    return files, total
 
 
 def main():
@@ -76,39 +52,6 @@ def main():
             cases.append((label, kind, archive))
         for label, kind, archive in cases:
             run_case(work, label, kind, archive, tools(ombrelin), args.rounds)
-
-
-def warm(archive):
-    with open(archive, "rb") as f:  # into the page cache before the first timed run
-        while f.read(1 << 20):
-            pass
-
-
-def timed_rounds(work, kind, archive, peers, rounds, extracting=True):
-    """Seconds of each peer's runs, interleaved, each into a new directory of work; round 0
-    is a warm-up (binaries and interpreter into the cache) and is not counted. When
-    extracting, every peer's first run must give the same tree: (files, bytes)."""
-    warm(archive)
-    expected = None
-    times = {name: [] for name, _ in peers}
-    for r in range(rounds + 1):
-        for name, run in peers:
-            out = os.path.join(work, "%s.%s.%d" % (kind, name, r))
-            os.mkdir(out)
-            t = time.perf_counter()
-            proc = run(archive, out)
-            elapsed = time.perf_counter() - t
-            if proc.returncode != 0:
-                sys.exit("%s failed on %s (exit %d)" % (name, archive, proc.returncode))
-            if extracting and r == 0:
-                got = tree_size(out)
-                expected = expected or got
-                if got != expected:
-                    sys.exit("%s extracted %d files, %d bytes; expected %d files, %d bytes"
-                             % ((name,) + got + expected))
-            if r > 0:
-                times[name].append(elapsed)
-    return times, expected
 
 
 def run_case(work, label, kind, archive, peers, rounds):

@@ -42,9 +42,9 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "harness"))
 import wine  # noqa: E402
-from extract_speed import work_folder  # noqa: E402
+from rounds import work_folder  # noqa: E402
 
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 LABELS = {"tree": "the 5,000-file tree", "runtime": "a Java application with its runtime",

@@ -21,7 +21,7 @@ rounds=${1:-7}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/setup.sh >/dev/null
-arch=$(python3 tests/e2e/wine.py probe)
+arch=$(python3 harness/wine.py probe)
 toolchain=cmake/toolchain-$([[ $arch == win32 ]] && echo i686 || echo x86_64)-w64-mingw32.cmake
 
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DWITH_BENCHMARKS=ON >/dev/null

@@ -3,7 +3,7 @@
 
 Each scenario prepares a "Downloads" folder holding the package (installer.exe, with or without
 an archive appended) and a Temp folder, runs the package the way a user's double-click would
-(through the harness in tests/e2e/wine.py), and prints: the command line and environment, the
+(through the harness in harness/wine.py), and prints: the command line and environment, the
 error box if one appeared (read back from the box itself), the files in the temporary
 directory while the box was open, what the stub wrote to standard error, its exit code, and
 what was left afterwards. Everything stays in build/demo/<scenario>/ (with a screenshot of the
@@ -18,7 +18,7 @@ import zipfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "harness"))
 
 import wine  # noqa: E402  (the end-to-end harness)
 

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/setup.sh
-arch=$(python3 tests/e2e/wine.py probe)
+arch=$(python3 harness/wine.py probe)
 presets=(win32)
 [[ $arch == win32 ]] || presets+=("$arch")
 for preset in "${presets[@]}"; do

@@ -5,7 +5,7 @@ The application is made the way the packaging product ships one: tools/pack_laun
 Velmora.exe to MyApp.exe and patches the name of its launch properties file into it; beside it
 lie app.properties and lib/app.jar, a small class (tests/e2e/java/ShowLaunch.java, compiled
 here with javac) that prints its arguments, working directory and CLASSPATH. MyApp.exe is
-started under Wine (through the harness of tests/e2e/wine.py) with a command-line tail and a
+started under Wine (through the harness of harness/wine.py) with a command-line tail and a
 CLASSPATH in its environment; the Java executable it starts is the host's real JVM, a Linux
 program that Wine runs directly.
 
@@ -24,7 +24,7 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "harness"))
 sys.path.insert(0, str(ROOT / "tools"))
 
 import pack_launcher  # noqa: E402

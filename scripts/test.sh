@@ -58,7 +58,7 @@ began_all=$(date +%s)
 step setup scripts/setup.sh || { echo "set-up failed"; exit 1; }
 
 # Which Windows build the end-to-end tests run: the 32-bit programs where 32-bit code runs.
-WINE_ARCH=$(python3 tests/e2e/wine.py probe)
+WINE_ARCH=$(python3 harness/wine.py probe)
 echo
 echo "=== end-to-end tests will run the $WINE_ARCH build under Wine" \
      "($([[ $WINE_ARCH == win32 ]] && echo "32-bit code runs here" ||

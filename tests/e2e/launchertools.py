@@ -19,7 +19,8 @@ import sys
 import time
 from pathlib import Path
 
-from wine import REPO, WineTestCase
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "harness"))  # wine.py
+from wine import REPO, WineTestCase  # noqa: E402
 
 sys.path.insert(0, str(REPO / "tools"))
 import pack_launcher  # noqa: E402

@@ -8,10 +8,12 @@ and homepath too), so that no run ever falls back to a directory of the shared p
 
 import re
 import shutil
+import sys
 import zipfile
 from pathlib import Path
 
-from wine import WineTestCase
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "harness"))  # wine.py
+from wine import WineTestCase  # noqa: E402
 
 BOX_TITLE = "Brevanto Installer: Error"
 TEXT_ENGLISH = "\rUnable to unpack the installer."

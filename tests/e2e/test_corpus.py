@@ -30,7 +30,7 @@ class Corpus(unittest.TestCase):
         driver = Path(build) / "ombrelin.exe"
         if not driver.is_file():
             self.skipTest("%s not built" % driver)
-        sys.path.insert(0, str(Path(__file__).resolve().parent))
+        sys.path.insert(0, str(REPO / "harness"))
         import wine
         # The shared session's display, prefix and warm server, as for every other Wine
         # test. The driver is a console program, but the first Wine process that needs a

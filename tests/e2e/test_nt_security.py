@@ -6,11 +6,14 @@ check that every member is extracted and what the program reports of the descrip
 """
 
 import struct
+import sys
 import unittest
 import zipfile
 import zlib
+from pathlib import Path
 
-from wine import WineTestCase
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "harness"))  # wine.py
+from wine import WineTestCase  # noqa: E402
 
 # The standard library's record of one member (name, time, attributes).
 MemberRecord = getattr(zipfile, "Zip" "Info")

@@ -19,10 +19,10 @@ import unittest
 import zipfile
 from pathlib import Path
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "harness"))  # wine.py
 import wine  # noqa: E402
 
-REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "tools"))
 import pack_installer  # noqa: E402
 

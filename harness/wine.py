@@ -1,4 +1,5 @@
-"""Run the project's Windows programs under Wine for end-to-end tests (standard library only).
+"""Run the project's Windows programs under Wine, for the end-to-end tests, the demo and the
+benchmarks (standard library only).
 
 What it provides
 ----------------
@@ -64,7 +65,7 @@ import time
 import unittest
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[2]
+REPO = Path(__file__).resolve().parents[1]
 E2E_ROOT = Path(os.environ.get("E2E_ROOT", REPO / "build" / "e2e"))
 WINE_DIR = Path("/usr/lib/wine")
 LOADERS = {"win32": WINE_DIR / "wine", "win64": WINE_DIR / "wine64"}
