@@ -455,10 +455,12 @@ static int decode_member(void) {
     case METHOD_STORED:
         if (!G.test_only) show_extract_line("extract", 1);
         copy_stored();
+        finish_writes();
         return 0;
     case METHOD_DEFLATED: {
         if (!G.test_only) show_extract_line("inflat", 0);
         int r = inflate();
+        finish_writes(); // a failed write is asked about before any decoding error
         if (r == INFLATE_OK) return 0;
         const char *why = r == INFLATE_NO_MEMORY ? NotEnoughMem : InvalidComprData;
         if (G.quiet_level != 0)

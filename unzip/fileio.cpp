@@ -264,6 +264,10 @@ int disk_error(void) {
     return ZR_DISKFULL;
 }
 
+int finish_writes(void) {
+    return finish_write(G.dest_file) ? disk_error() : 0;
+}
+
 static int write_out(const uint8_t *data, uint32_t size) {
     if (G.to_sink) return (*G.message_fn)(&G, (uint8_t *)data, size, 0), 0;
     if (fwrite(data, 1, size, G.dest_file) != size) return disk_error();
@@ -305,6 +309,8 @@ int flush(uint8_t *data, uint32_t size, int second_buffer) {
     G.running_crc = crc32(G.running_crc, data, size);
     if (G.test_only || size == 0) return 0;
     if (G.disk_state) return ZR_DISKFULL;
+    if (!G.cur_entry->convert_eol && !G.to_sink)
+        return stage_write(G.dest_file, data, size) ? disk_error() : 0;
     if (!G.cur_entry->convert_eol) return write_out(data, size);
 
     // Converted text at most doubles, so write_buf takes a window-sized block at a time.

@@ -281,6 +281,7 @@ int process_zipfiles(void) {
 }
 
 void free_G_buffers(void) {
+    stop_writer();
     inflate_free();
     end_security();
     checkdir(NULL, END);

@@ -427,8 +427,19 @@ void defer_leftover_input(void);
 void undefer_input(void);
 int open_outfile(void);
 enum { ACCESS_WRITE = 2 }; // _access's mode: may the file be written?
+// Hands a block of member data on: CRC, and the write to the member's file (or the sink). A
+// plain file's data may be held back or still be written on return (win32/writer.cpp);
+// finish_writes ends the member's writes, and asks the disk-full question should one have
+// fallen short (ZR_DISKFULL), as flush does.
 int flush(uint8_t *data, uint32_t size, int second_buffer);
+int finish_writes(void);
 int disk_error(void);
+// The writer (win32/writer.cpp): stage_write copies the data and writes them behind, and
+// finish_write writes the rest and waits; each is 1 when a write fell short, once, after
+// which the rest of the member is dropped.
+int stage_write(FILE *file, const uint8_t *data, uint32_t size);
+int finish_write(FILE *file);
+void stop_writer(void); // at the end of a run
 int UzpMessagePrnt(void *g, uint8_t *text, uint32_t size, int flags);
 int UzpInput(void *g, uint8_t *buf, int *size, int flags);
 int UzpMorePause(void *g, const char *prompt, int flags);

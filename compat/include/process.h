@@ -9,6 +9,9 @@
 
 uintptr_t _beginthread(void (*start)(void *), unsigned stackSize, void *arg);
 void _endthread(void);
+// The handle is waited for with WaitForSingleObject and closed with CloseHandle.
+uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned (*start)(void *), void *arg,
+                         unsigned flags, unsigned *threadId);
 intptr_t _spawnv(int mode, const char *path, const char *const *argv);
 
 #endif

@@ -210,6 +210,7 @@ namespace detail {
 
 void recordCall(const ApiCall &call);  // security.cpp
 bool closeKernelObject(HANDLE handle); // security.cpp: a mutex or token handle
+bool closeWaitable(HANDLE handle);     // threads.cpp: an event or a thread
 
 std::string handlePath(HANDLE handle) {
     FileHandle *f = fileHandle(handle);
@@ -562,7 +563,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    if (compat::detail::closeKernelObject(handle)) return TRUE;
+    if (compat::detail::closeKernelObject(handle) || compat::detail::closeWaitable(handle))
+        return TRUE;
     FileHandle *f = fileHandle(handle);
     if (!f) {
         SetLastError(kErrorInvalidHandle);

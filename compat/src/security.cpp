@@ -14,6 +14,8 @@
 namespace compat {
 namespace detail {
 std::string handlePath(HANDLE handle); // files.cpp: the path of a file handle, or ""
+bool isWaitable(HANDLE handle);        // threads.cpp: an event or a thread
+DWORD waitObject(HANDLE handle, DWORD milliseconds);
 } // namespace detail
 } // namespace compat
 
@@ -152,7 +154,8 @@ BOOL ReleaseMutex(HANDLE mutex) {
     return kernelObject(mutex) != nullptr;
 }
 
-DWORD WaitForSingleObject(HANDLE object, DWORD) {
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+    if (compat::detail::isWaitable(object)) return compat::detail::waitObject(object, milliseconds);
     return kernelObject(object) ? WAIT_OBJECT_0 : (DWORD)0xFFFFFFFF;
 }
 

@@ -1,6 +1,7 @@
 // The engine when the medium fails under it: a read error in the directory or when the
 // directory is read again after a batch, a read error inside a member's data, and a disk
-// that fills up inside a member. The host stand-ins fail at a chosen byte.
+// that fills up inside a member, also where its writes run behind the decoder. The host stand-ins
+// fail at a chosen byte.
 #include "engine_fixture.h"
 
 namespace {
@@ -44,6 +45,9 @@ TEST_P(EngineFailures, ResultMessagesAndFilesLeft) {
     }
     struct stat st;
     EXPECT_EQ(c.aSize, stat("a.bin", &st) == 0 ? (int64_t)st.st_size : -1);
+    if (c.aSize > 0) {
+        EXPECT_TRUE(readFile("a.bin") == std::string((size_t)c.aSize, 'a'));
+    }
     EXPECT_EQ(c.bExtracted, readFile("b.txt") == std::string(10, 'b'));
 }
 
@@ -62,7 +66,13 @@ INSTANTIATE_TEST_SUITE_P(
                     3 * kBlock - 80, true},
         // The disk takes 10,000 bytes of a.bin's first 32 KiB; the loop ends after it.
         FailureCase{"DiskFullMidMember", 5 * kBlock, -1, 0, 10000, ZR_DISKFULL,
-                    "warning:  a.bin is probably truncated\n", "", 10000, false}),
+                    "warning:  a.bin is probably truncated\n", "", 10000, false},
+        // A member of more than two stages is written behind the decoder; the disk fills up
+        // in a stage the writer thread writes, and the rest of the member is dropped.
+        FailureCase{"DiskFullBehindTheDecoder", 700000, -1, 0, 300000, ZR_DISKFULL,
+                    "warning:  a.bin is probably truncated\n", "", 300000, false},
+        FailureCase{"LargeMemberWrittenBehind", 700000, -1, 0, -1, 0, "", "truncated", 700000 - 80,
+                    true}),
     [](const ::testing::TestParamInfo<FailureCase> &info) { return info.param.label; });
 
 // A read error inside a member's data ends the process with code 3, as the block reader has

@@ -123,6 +123,7 @@ class OutputWriter : public EngineTest {
         ASSERT_EQ(0, flush((uint8_t *)block.data(), (uint32_t)block.size(), 0));
     }
     std::string output() {
+        EXPECT_EQ(0, finish_writes()); // the member's end
         fclose(G.dest_file);
         G.dest_file = NULL;
         return readFile("out");
