@@ -51,6 +51,9 @@ extern const char IgnoreOOptionMsg[];
 
 // Worker thread (worker.cpp).
 void startMainThread(void *args);
+// Called by the worker right after it deleted the semaphore file (or NULL), so that the main
+// thread sees the end at once instead of at its next timer tick.
+extern void (*workerEndedHook)(void);
 int runEngine(MainThreadArgs *args); // the worker's body without the thread end
 
 // Temporary directory (tempdir.cpp).

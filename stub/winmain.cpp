@@ -77,7 +77,16 @@ static void keepWorkerHandle(StubRun *run, uintptr_t thread) {
     }
 }
 
+// A message to the main window when the worker is done; should the window be gone already,
+// the post fails and nothing is lost.
+static HWND wakeWindow;
+static void wakeMainThread(void) {
+    PostMessageA(wakeWindow, WM_NULL, 0, 0);
+}
+
 static int startWorker(StubRun *run) {
+    wakeWindow = run->mainWindow;
+    workerEndedHook = wakeMainThread;
     uintptr_t thread = _beginthread(startMainThread, 0, run->args);
     if (thread == (uintptr_t)-1 || thread == 0) return 0;
     run->workerStarted = 1;
@@ -90,8 +99,8 @@ static int workerFinished(const StubRun *run) {
     return run->worker == NULL || WaitForSingleObject(run->worker, 0) == WAIT_OBJECT_0;
 }
 
-// Pumps messages until the worker is done or a quit message arrives; the timer guarantees
-// a message, and so a test, at least every 100 ms.
+// Pumps messages until the worker is done or a quit message arrives. The worker's end posts a
+// message; the timer guarantees one, and so a test, at least every 100 ms all the same.
 static void waitForWorker(StubRun *run) {
     UINT_PTR timer = SetTimer(run->mainWindow, WAIT_TIMER_ID, WAIT_TIMER_MS, NULL);
     MSG msg;

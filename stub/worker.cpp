@@ -14,6 +14,7 @@
 char *endMainThreadFilename;
 // The hidden status dialog; only handed to showError, which ignores it.
 HWND hDlgMain;
+void (*workerEndedHook)(void);
 
 // The installer could not be started: a line with the system's reason, then the steps of a
 // failed run, unless the user declined the consent prompt (their own choice: no box, and the
@@ -57,5 +58,6 @@ void startMainThread(void *args) {
     installDir = NULL;
     // From here on the main thread may free the record and the argument vector.
     if (endMainThreadFilename != NULL) _unlink(endMainThreadFilename);
+    if (workerEndedHook != NULL) workerEndedHook();
     _endthread();
 }
