@@ -226,6 +226,7 @@ int readbyte(void) {
         int n = next_block();
         if (n == 0) return -1;
         if (n < 0) {
+            finish_write(G.dest_file); // the member's file keeps what was handed on
             zmsg(MSG_ERROR, "%s", ReadError);
             exit(ZR_BADERR);
         }
