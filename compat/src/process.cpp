@@ -85,23 +85,34 @@ const std::vector<SpawnCall> &spawns() {
 
 } // namespace compat
 
-// Detached, as a _beginthread thread closes its own handle when it ends.
-uintptr_t _beginthread(void (*start)(void *), unsigned stackSize, void *arg) {
+namespace compat {
+namespace detail {
+
+// A detached thread running run(arg), with at least the given stack (0: the default): its
+// id, or 0 when it could not be started.
+uintptr_t startDetachedThread(void *(*run)(void *), void *arg, unsigned stackSize) {
     pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0) return (uintptr_t)-1;
+    if (pthread_attr_init(&attr) != 0) return 0;
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
     if (stackSize > 0)
         pthread_attr_setstacksize(&attr,
                                   stackSize < PTHREAD_STACK_MIN ? PTHREAD_STACK_MIN : stackSize);
-    ThreadStart *ts = new ThreadStart{start, arg};
     pthread_t thread;
-    int failed = pthread_create(&thread, &attr, runThread, ts);
+    int failed = pthread_create(&thread, &attr, run, arg);
     pthread_attr_destroy(&attr);
-    if (failed) {
-        delete ts;
-        return (uintptr_t)-1;
-    }
-    return (uintptr_t)thread;
+    return failed ? 0 : (uintptr_t)thread;
+}
+
+} // namespace detail
+} // namespace compat
+
+// Detached, as a _beginthread thread closes its own handle when it ends.
+uintptr_t _beginthread(void (*start)(void *), unsigned stackSize, void *arg) {
+    ThreadStart *ts = new ThreadStart{start, arg};
+    uintptr_t thread = compat::detail::startDetachedThread(runThread, ts, stackSize);
+    if (thread != 0) return thread;
+    delete ts;
+    return (uintptr_t)-1;
 }
 
 void _endthread(void) {

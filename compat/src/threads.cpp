@@ -8,7 +8,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <pthread.h>
 
 namespace {
 
@@ -51,6 +50,8 @@ void *runThread(void *p) {
 
 namespace compat {
 namespace detail {
+
+uintptr_t startDetachedThread(void *(*run)(void *), void *arg, unsigned stackSize); // process.cpp
 
 bool isWaitable(HANDLE h) {
     return waitable(h) != nullptr;
@@ -99,20 +100,9 @@ uintptr_t _beginthreadex(void *, unsigned stackSize, unsigned(WINAPI *start)(voi
                          unsigned, unsigned *) {
     Waitable *ended = new Waitable;
     ended->manualReset = true;
-    pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0) return 0;
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    if (stackSize > 0)
-        pthread_attr_setstacksize(&attr,
-                                  stackSize < PTHREAD_STACK_MIN ? PTHREAD_STACK_MIN : stackSize);
     ThreadStart *ts = new ThreadStart{start, arg, ended};
-    pthread_t thread;
-    int failed = pthread_create(&thread, &attr, runThread, ts);
-    pthread_attr_destroy(&attr);
-    if (failed) {
-        delete ts;
-        delete ended;
-        return 0;
-    }
-    return (uintptr_t)ended;
+    if (compat::detail::startDetachedThread(runThread, ts, stackSize) != 0) return (uintptr_t)ended;
+    delete ts;
+    delete ended;
+    return 0;
 }

@@ -30,7 +30,7 @@ enum { STAGE_SIZE = 256 * 1024, WRITER_STACK = 64 * 1024 };
 struct Writer {
     HANDLE thread;              // running writer, or NULL
     HANDLE job_ready, job_done; // made once in the process and kept
-    int unavailable;            // no thread or no stages this run: write in place
+    int unavailable;            // the thread could not be started this run: write in place
     uint8_t *stages;            // two stages, one filling while the other is written
     int filling;                // the stage being filled: 0 or 1
     uint32_t used;              // bytes in it
@@ -102,11 +102,9 @@ int pass_on(FILE *file) {
     return 0;
 }
 
+// Made at a run's first write; without them (no memory) every write is made in place.
 int have_stages(void) {
-    if (W.stages == NULL && !W.unavailable) {
-        W.stages = (uint8_t *)malloc(2 * STAGE_SIZE);
-        W.unavailable = W.stages == NULL;
-    }
+    if (W.stages == NULL) W.stages = (uint8_t *)malloc(2 * STAGE_SIZE);
     return W.stages != NULL;
 }
 
