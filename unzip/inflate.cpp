@@ -81,11 +81,15 @@ static const int FIXED_LIT_BITS = 9, FIXED_DIST_BITS = 5;
 // ---------------------------------------------------------------------------------------
 // Tables
 
+// The low len bits of code (1 <= len <= 16) in reverse order, as the decoder reads a code.
+// Swapping halves of ever smaller groups instead of a loop per bit: building the tables of
+// a dynamic block took 13 % of testing an archive of 7,726 small text files.
 static unsigned reverse_bits(unsigned code, unsigned len) {
-    unsigned r = 0;
-    for (unsigned i = 0; i < len; i++, code >>= 1)
-        r = (r << 1) | (code & 1);
-    return r;
+    code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
+    code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
+    code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
+    code = ((code & 0x00FF) << 8) | ((code >> 8) & 0x00FF);
+    return code >> (16 - len);
 }
 
 static huft make_entry(unsigned sym, unsigned s, const uint16_t *d, const uint16_t *e, unsigned b) {
@@ -108,9 +112,12 @@ static unsigned code_bits(huft h) {
 }
 
 // Fills every index of table (size 2^bits) whose low len bits are rev.
+// Each entry goes in as one 32-bit store, where a copy of the struct took three.
 static void fill(huft *table, unsigned bits, unsigned rev, unsigned len, huft h) {
+    uint32_t word;
+    memcpy(&word, &h, sizeof word);
     for (unsigned i = rev; i < (1u << bits); i += 1u << len)
-        table[i] = h;
+        memcpy(table + i, &word, sizeof word);
 }
 
 // The canonical codes of one table: symbols by increasing length (and symbol within one
@@ -231,9 +238,11 @@ int huft_build(const unsigned *b, unsigned n, unsigned s, const uint16_t *d, con
     size_t size = ((size_t)1 << root) + sub_table_entries(b, &c, first_long, root);
     huft *table = (huft *)malloc(size * sizeof(huft));
     if (table == NULL) return 3;
-    huft invalid = {KIND_INVALID, (uint8_t)root, 0};
-    for (size_t i = 0; i < size; i++)
-        table[i] = invalid;
+    if (left > 0) { // a complete code reaches every entry
+        huft invalid = {KIND_INVALID, (uint8_t)root, 0};
+        for (size_t i = 0; i < size; i++)
+            table[i] = invalid;
+    }
     fill_table(table, b, &c, root, s, d, e);
     *t = table;
     // A single code of one bit leaves the other half unused but counts as complete.
@@ -269,8 +278,27 @@ static bitbuf_t low_bits(bitbuf_t v, unsigned n) {
     return v & (((bitbuf_t)1 << n) - 1);
 }
 
-// Makes at least n bits available; 0 when the member's data ends first.
+static bitbuf_t load_word(const uint8_t *p) {
+    bitbuf_t v;
+    memcpy(&v, p, sizeof v); // x86: little-endian, unaligned loads are cheap
+    return v;
+}
+
+// Makes at least n bits available; 0 when the member's data ends first. With a word of the
+// member's data in read_buf, one load fills the buffer as the fast loop's refill does (the
+// bytes that do not fit whole stay counted after): the plain steps read the header and
+// code lengths of every dynamic block, 6 % of testing an archive of small text files when
+// they went byte by byte.
 static int need(unsigned n) {
+    if (G.bit_count >= n) return 1;
+    if (G.read_left >= (int)sizeof(bitbuf_t)) {
+        unsigned whole = (BITBUF_BITS - 1 - G.bit_count) >> 3;
+        G.bit_buf |= load_word(G.read_ptr) << G.bit_count;
+        G.read_ptr += whole;
+        G.read_left -= (int)whole;
+        G.bit_count += 8 * whole;
+        return 1; // n <= BITBUF_BITS - 8 <= bit_count
+    }
     while (G.bit_count < n) {
         int c = next_byte();
         if (c < 0) return 0;
@@ -368,12 +396,6 @@ enum { FAST_REFILLS = sizeof(bitbuf_t) >= 8 ? 1 : 3, FAST_MIN_INPUT = 16 };
 static_assert(FAST_MIN_INPUT >=
                   (FAST_REFILLS - 1) * ((int)sizeof(bitbuf_t) - 1) + (int)sizeof(bitbuf_t),
               "one symbol's refills stay within the member's data");
-
-static bitbuf_t load_word(const uint8_t *p) {
-    bitbuf_t v;
-    memcpy(&v, p, sizeof v); // x86: little-endian, unaligned loads are cheap
-    return v;
-}
 
 // Fills the bit buffer to at least BITBUF_BITS - 8 bits with one word load; the bytes
 // that do not fit whole stay counted after in (see the file's head).
