@@ -65,7 +65,8 @@ enum {
     LITLEN_CODES = 288, // literal/length lengths a dynamic block may give
     DIST_CODES = 32,
     CODELEN_CODES = 19,
-    CODELEN_BITS = 7, // lookup bits of the code-length table (its codes have at most 7 bits)
+    CODELEN_BITS = 7,    // lookup bits of the code-length table (its codes have at most 7 bits)
+    MAX_FIELD_BITS = 16, // the widest field a plain step takes: a stored block's length
 };
 
 // First-level lookup bits of the tables of dynamic blocks. Optimisation: wider than 9 and
@@ -284,6 +285,8 @@ static bitbuf_t load_word(const uint8_t *p) {
     return v;
 }
 
+static_assert(MAX_FIELD_BITS <= BITBUF_BITS - 8, "one word load fills any field");
+
 // Makes at least n bits available; 0 when the member's data ends first. With a word of the
 // member's data in read_buf, one load fills the buffer as the fast loop's refill does (the
 // bytes that do not fit whole stay counted after): the plain steps read the header and
@@ -297,7 +300,7 @@ static int need(unsigned n) {
         G.read_ptr += whole;
         G.read_left -= (int)whole;
         G.bit_count += 8 * whole;
-        return 1; // n <= BITBUF_BITS - 8 <= bit_count
+        return 1;
     }
     while (G.bit_count < n) {
         int c = next_byte();
