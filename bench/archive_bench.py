@@ -13,8 +13,8 @@ Testing (every member decoded and its CRC checked, nothing written or printed): 
 CRC-32 over the archive read whole; built beside inflate_bench), on text and binaries. Extracting: `ombrelin` and
 `bsdtar -xf` on the tree, each run into a new directory of its own (ext4 slows down creating
 files right after many were deleted, so outputs stay until the end; wait a few minutes
-between two invocations). Runs are interleaved (ombrelin, bsdtar, 7z, ombrelin, ...);
-round 0 is a warm-up and is not counted. Figures: seconds, median [min, max], and the
+between two invocations). Runs are interleaved, each round starting one further along
+(ombrelin, bsdtar, 7z, ...; bsdtar, 7z, ...); round 0 is a warm-up and is not counted. Figures: seconds, median [min, max], and the
 median of ombrelin's time over each peer's in the same round."""
 import argparse
 import os

@@ -22,7 +22,8 @@ of the unpacked folder.
 Every run writes into a new folder and the outputs stay until the end (ext4 slows down
 creating files right after many were deleted; wait a few minutes between two invocations),
 and the disk is synced before each run, so that no run pays for writing out the last one's.
-Runs are interleaved (A, B, C, A, B, C, ...); round 0 is a warm-up and is not counted.
+Runs are interleaved, each round starting one further along (A, B, C, B, C, A, C, A, B, ...);
+round 0 is a warm-up and is not counted.
 Figures: seconds, median (min-max), and the median (min-max) of each program's time over the
 floor's (or bsdtar's) in the same round. With --stub, the given stub executables (the Windows
 build's installer.exe by default) each get a package of the same archive, so that two
@@ -44,7 +45,7 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(ROOT / "harness"))
 import wine  # noqa: E402
-from rounds import work_folder  # noqa: E402
+from rounds import in_turn, work_folder  # noqa: E402
 
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 LABELS = {"tree": "the 5,000-file tree", "runtime": "a Java application with its runtime",
@@ -242,7 +243,7 @@ def interleave(work, name, peers, rounds, case):
     expected = case["expected"]
     times = {label: [] for label, _ in peers}
     for r in range(rounds + 1):
-        for i, (label, run) in enumerate(peers):
+        for i, (label, run) in in_turn(peers, r):
             d = work / ("%s-%d-%d" % (name, i, r))
             d.mkdir()
             # The last run's bytes go to the disk now, not during this run.
