@@ -11,7 +11,8 @@
 # build/fuzz/corpus-TARGET, seeded from fuzz/make_seeds.py (the archives of
 # tests/corpus/archives among them, and launcher inputs at its line and argument limits);
 # crashes, leaks and time-outs are written to $ARTIFACTS (default /tmp/fuzz_TARGET_artifacts/),
-# never into the source tree.
+# never into the source tree. The archive and launcher targets work in a scratch folder under
+# $TMPDIR (default /tmp): a tmpfs there runs them faster.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
