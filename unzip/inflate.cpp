@@ -285,6 +285,15 @@ static bitbuf_t load_word(const uint8_t *p) {
     return v;
 }
 
+// Fills bit buffer buf (holding count bits) to at least BITBUF_BITS - 8 bits with one word
+// load at in; the bytes that do not fit whole stay counted after in (see the file's head).
+#define REFILL_WORD(buf, count, in)                                                                \
+    do {                                                                                           \
+        buf |= load_word(in) << (count);                                                           \
+        in += (BITBUF_BITS - 1 - (count)) >> 3;                                                    \
+        count |= BITBUF_BITS - 8;                                                                  \
+    } while (0)
+
 static_assert(MAX_FIELD_BITS <= BITBUF_BITS - 8, "one word load fills any field");
 
 // Makes at least n bits available; 0 when the member's data ends first. With a word of the
@@ -295,11 +304,10 @@ static_assert(MAX_FIELD_BITS <= BITBUF_BITS - 8, "one word load fills any field"
 static int need(unsigned n) {
     if (G.bit_count >= n) return 1;
     if (G.read_left >= (int)sizeof(bitbuf_t)) {
-        unsigned whole = (BITBUF_BITS - 1 - G.bit_count) >> 3;
-        G.bit_buf |= load_word(G.read_ptr) << G.bit_count;
-        G.read_ptr += whole;
-        G.read_left -= (int)whole;
-        G.bit_count += 8 * whole;
+        const uint8_t *in = G.read_ptr;
+        REFILL_WORD(G.bit_buf, G.bit_count, in);
+        G.read_left -= (int)(in - G.read_ptr);
+        G.read_ptr = (uint8_t *)in;
         return 1;
     }
     while (G.bit_count < n) {
@@ -400,14 +408,8 @@ static_assert(FAST_MIN_INPUT >=
                   (FAST_REFILLS - 1) * ((int)sizeof(bitbuf_t) - 1) + (int)sizeof(bitbuf_t),
               "one symbol's refills stay within the member's data");
 
-// Fills the bit buffer to at least BITBUF_BITS - 8 bits with one word load; the bytes
-// that do not fit whole stay counted after in (see the file's head).
-#define REFILL()                                                                                   \
-    do {                                                                                           \
-        bb |= load_word(in) << bl;                                                                 \
-        in += (BITBUF_BITS - 1 - bl) >> 3;                                                         \
-        bl |= BITBUF_BITS - 8;                                                                     \
-    } while (0)
+// The fast loop's refill, on its own copies of the bit buffer, its count and the input.
+#define REFILL() REFILL_WORD(bb, bl, in)
 
 // Bits a step may use without a refill: after REFILL at least BITBUF_BITS - 8 are there.
 #define HAVE_BITS(n) ((n) <= BITBUF_BITS - 8)
