@@ -100,8 +100,10 @@ for i in "${!STEPS[@]}"; do
     printf '%-16s %-22s %5ss\n' "${STEPS[$i]}" "${RESULTS[$i]}" "${SECONDS_TAKEN[$i]}"
 done
 for log in "$LOGS"/test-host.log "$LOGS"/test-host-asan.log; do
-    [[ -f $log ]] && grep -E '^[0-9]+% tests passed|tests? failed out of' "$log" |
-        sed "s|^|$(basename "$log" .log): |"
+    [[ -f $log ]] || continue
+    # Which tests failed, here too: the summary may be all of the output a reader gets.
+    grep -E '^[0-9]+% tests passed|tests? failed out of|^[[:space:]]+[0-9]+ - ' "$log" |
+        sed "s|^[[:space:]]*|$(basename "$log" .log): |"
 done
 echo "end-to-end tests ran the $WINE_ARCH build; total $(($(date +%s) - began_all)) s"
 if ((failed)); then
