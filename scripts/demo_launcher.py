@@ -75,12 +75,10 @@ def make_application(session, folder, exec_path, extra=()):
 
 def set_runtimes(session, runtimes):
     """Replace the registry's Java runtimes by {subkey below JavaSoft: JavaHome}."""
-    lines = ["REGEDIT4", "", f"[-{JAVASOFT}]"]
+    lines = [f"[-{JAVASOFT}]"]
     for key, home in runtimes.items():
         lines += [f"[{JAVASOFT}\\{key}]", '"JavaHome"="%s"' % home.replace("\\", "\\\\")]
-    regfile = DEMO / "runtimes.reg"
-    regfile.write_bytes(("\r\n".join(lines) + "\r\n").encode())
-    session.wine(["regedit", "/S", session.winpath(regfile)], name="regedit")
+    session.reg_import(lines)
     for key, home in runtimes.items():
         print(f"  registry: {JAVASOFT}\\{key}  JavaHome = {home}")
 

@@ -139,14 +139,6 @@ class LauncherTestCase(WineTestCase):
 
     # ---- the registry
 
-    def reg_import(self, lines):
-        regfile = self.work / "import.reg"
-        regfile.write_bytes(("\r\n".join(["REGEDIT4", ""] + lines) + "\r\n").encode("cp1252"))
-        code, _, err = self.wine.wine(["regedit", "/S", self.wine.winpath(regfile)],
-                                      name="regedit")
-        if code != 0:
-            raise RuntimeError(f"regedit failed ({code}): {err!r}")
-
     def register(self, runtimes, root=JAVASOFT):
         """runtimes: {subkey below JavaSoft: {value name: text}} (Windows lists subkeys by
         name, whatever the order they were written in)."""
@@ -155,10 +147,10 @@ class LauncherTestCase(WineTestCase):
             lines.append(f"[{root}\\{key}]")
             for name, value in values.items():
                 lines.append('"%s"="%s"' % (name, value.replace("\\", "\\\\")))
-        self.reg_import(lines)
+        self.wine.reg_import(lines)
 
     def clear_runtimes(self):
         lines = [f"[-{JAVASOFT}]", f"[-{ADOPTIUM}]"]
         if self.wine.arch == "win64":
             lines.append(f"[-{JAVASOFT_32}]")
-        self.reg_import(lines)
+        self.wine.reg_import(lines)
