@@ -13,14 +13,15 @@
  * Wine under Xvfb without a window manager ignores synthetic key presses sent to the box, so it
  * is closed from inside the prefix with a posted IDOK command instead.
  *
- * Exit code: 0 found (and closed, for close and take), 1 not found in time, 2 usage or I/O error.
+ * Exit code: 0 found (and closed, for close and take), 3 not found in time, 2 usage or I/O error.
+ * Never 1: a start that fails inside Wine ends with 1, and the harness tells the two apart.
  */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
-enum { FOUND = 0, NOT_FOUND = 1, FAILED = 2 };
+enum { FOUND = 0, FAILED = 2, NOT_FOUND = 3 };
 enum { POLL_MS = 50, BOX_TEXT_ID = 0xFFFF, TEXT_BUF = 4096 };
 
 static int fileExists(const char *path) {
