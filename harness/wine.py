@@ -90,6 +90,15 @@ def log(msg):
     print(f"[wine] {msg}", file=sys.stderr, flush=True)
 
 
+def start_once_more(name, start, not_started):
+    """start(), and once more (logged) when not_started(its result) says Wine failed to."""
+    result = start()
+    if not_started(result):
+        log(f"{name} did not start (exit code 1, no output): starting it again")
+        result = start()
+    return result
+
+
 # --------------------------------------------------------------------------------------------
 # Which programs can run here
 
@@ -249,17 +258,16 @@ class WineSession:
         env.update(extra_env or {})
         self.logs.mkdir(parents=True, exist_ok=True)
         out, err = self.logs / f"{name}.out", self.logs / f"{name}.err"
-        for attempt in (1, 2):
+
+        def run_loader():
             with open(out, "wb") as o, open(err, "wb") as e:
                 done = subprocess.run([str(self.loader)] + [str(a) for a in args],
                                       cwd=str(cwd or self.prefix), env=env,
                                       stdin=subprocess.DEVNULL, stdout=o, stderr=e,
                                       timeout=timeout)
-            result = done.returncode, out.read_bytes(), err.read_bytes()
-            if not (start_again and attempt == 1 and result == NOT_STARTED):
-                return result
-            log(f"{name} did not start (exit code 1, no output): starting it again")
-        return result
+            return done.returncode, out.read_bytes(), err.read_bytes()
+
+        return start_once_more(name, run_loader, lambda r: start_again and r == NOT_STARTED)
 
     def wineserver(self, *args, timeout=60):
         return subprocess.run([str(WINESERVER)] + list(args), env=self.base_env(),
@@ -481,7 +489,7 @@ class WineSession:
         launch.exe makes the program's output file before it starts the program, so a
         launch.exe that ended with NOT_STARTED and made no file never started the program.
         """
-        for attempt in (1, 2):
+        def start():
             with open(logfile, "wb") as llog:
                 proc = subprocess.Popen([str(self.loader), str(self.program("launch.exe"))],
                                         cwd=str(self.prefix), env=env,
@@ -489,11 +497,13 @@ class WineSession:
             deadline = time.time() + 30
             while proc.poll() is None and not out.exists() and time.time() < deadline:
                 time.sleep(0.01)
-            never_started = (proc.poll() == 1 and not out.exists() and not report.exists()
-                             and logfile.stat().st_size == 0)
-            if attempt == 2 or not never_started:
-                return proc
-            log("launch.exe did not start (exit code 1, no output): starting it again")
+            return proc
+
+        def never_started(proc):
+            return (proc.poll() == 1 and not out.exists() and not report.exists()
+                    and logfile.stat().st_size == 0)
+
+        return start_once_more("launch.exe", start, never_started)
 
     def x_windows_named(self, title):
         """X window ids whose name is exactly `title` (xdotool), or [] when there are none."""
