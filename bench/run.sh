@@ -14,6 +14,8 @@
 # 5. floor_bench.py: packages of many files, the stub and ombrelin.exe under Wine against
 #    floor.exe (the same tree made with plain Win32 calls), the host build against bsdtar
 #    and cp -r.
+# 6. close_bench: the 5,000 small files of make_archives.py's "many-small", host build, with
+#    closes as slow as a virus scanner makes them on Windows.
 # Run it on an otherwise idle machine: the figures of a loaded one are noise.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -25,7 +27,7 @@ arch=$(python3 harness/wine.py probe)
 toolchain=cmake/toolchain-$([[ $arch == win32 ]] && echo i686 || echo x86_64)-w64-mingw32.cmake
 
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DWITH_BENCHMARKS=ON >/dev/null
-cmake --build build/bench -j "$jobs" --target inflate_bench deflate_tester ombrelin >/dev/null
+cmake --build build/bench -j "$jobs" --target inflate_bench deflate_tester ombrelin close_bench >/dev/null
 # The Windows decoder benchmark's libdeflate peer, from Debian's source package.
 cmake -S . -B "build/bench-$arch" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DWITH_BENCHMARKS=ON -DLIBDEFLATE_SOURCE_DIR="$(bench/libdeflate_source.sh)" >/dev/null
@@ -50,3 +52,7 @@ echo
 echo "== packages of many files against the platform's floor"
 python3 bench/floor_bench.py --rounds "$rounds" --build "build/bench-$arch" \
     --ombrelin build/bench/ombrelin
+echo
+echo "== files closed behind the engine, closes made slow"
+[[ -f build/bench/many-small.zip ]] || python3 bench/make_archives.py many-small build/bench/many-small.zip
+build/bench/bench/close_bench build/bench/many-small.zip

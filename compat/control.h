@@ -89,6 +89,12 @@ void failReadsAt(int64_t at, bool seeks = false, int spared = 0);
 // The disk takes `bytes` more bytes through streams opened for writing (fopen, _fdopen)
 // and is then full: a write gets what fits and fails. -1: no limit.
 void setDiskRoom(int64_t bytes);
+// Streams opened for writing take `microseconds` to close, as a virus scanner's check of a
+// written file makes CloseHandle wait on Windows (0: they close at once). While the delay is
+// set, a file with such a stream open cannot be deleted (as on Windows, where the runtime
+// library opens files without delete sharing), and openWrittenFiles counts them.
+void setCloseDelay(unsigned microseconds);
+int openWrittenFiles();
 // Flags of the last SetDefaultDllDirectories call (reached through GetProcAddress), or 0.
 DWORD dllDirectoryFlags();
 

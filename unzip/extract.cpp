@@ -590,6 +590,7 @@ static void report_summary(LoopState *st, long num) {
 }
 
 static int end_loop(LoopState *st, int result) {
+    finish_closes(); // the tree is whole before anyone else uses it
     free(st->fn_matched);
     free(st->xn_matched);
     return result;
@@ -616,6 +617,7 @@ int extract_or_test_files(void) {
         }
     }
     check_entry_count(&st);
+    finish_closes(); // before the folders get their times
     process_defer_NT();
 
     long num = st.last_index + 1;

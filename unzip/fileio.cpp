@@ -242,6 +242,7 @@ int readbyte(void) {
 int open_outfile(void) {
     if (G.dest_file != NULL) return 0; // made by create_outfile
     if (_stati64(G.member_name, &G.file_stat) == 0) {
+        finish_closes(); // Windows deletes no file that is still open
         if (_access(G.member_name, ACCESS_WRITE) != 0) _chmod(G.member_name, _S_IREAD | _S_IWRITE);
         if (_unlink(G.member_name) != 0) {
             zmsg(MSG_ERROR, CannotDeleteOldFile, fnfilter(G.member_name, G.name_area[0]));

@@ -282,6 +282,7 @@ int process_zipfiles(void) {
 
 void free_G_buffers(void) {
     stop_writer();
+    stop_closers();
     inflate_free();
     end_security();
     checkdir(NULL, END);

@@ -440,6 +440,11 @@ int disk_error(void);
 int stage_write(FILE *file, const uint8_t *data, uint32_t size);
 int finish_write(FILE *file);
 void stop_writer(void); // at the end of a run
+// The closers (win32/closer.cpp): close_later hands a finished member's file on, to be closed
+// behind the engine; finish_closes returns once every file handed on is closed.
+void close_later(FILE *file);
+void finish_closes(void);
+void stop_closers(void); // at the end of a run
 int UzpMessagePrnt(void *g, uint8_t *text, uint32_t size, int flags);
 int UzpInput(void *g, uint8_t *buf, int *size, int flags);
 int UzpMorePause(void *g, const char *prompt, int flags);

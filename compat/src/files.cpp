@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstring>
 #include <dirent.h>
@@ -18,10 +19,12 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
-#undef fopen // the real one is called below
+#undef fopen // the real ones are called below
+#undef fileno
 
 namespace {
 
@@ -42,12 +45,18 @@ std::map<std::string, int> attributeBytes;
 std::vector<std::string> deviceOpenPaths;
 // Files (device and inode) that setInUse marked: a running program's, which Windows keeps.
 std::set<std::pair<dev_t, ino_t>> inUseFiles;
+// Files with a stream open for writing, while setCloseDelay's model is on: Windows keeps
+// them too.
+std::multiset<std::pair<dev_t, ino_t>> openForWriting;
+// The streams the models wrap, and the host streams they write to.
+std::map<FILE *, FILE *> modelledStreams;
 
 // The failing medium (failReadsAt) and the full disk (setDiskRoom).
 int64_t readFailsAt = -1;
 bool seeksFail = false;
 int readsSpared = 0;
 int64_t diskRoom = -1;
+unsigned closeDelay = 0; // microseconds; 0: streams close as the host's do
 
 // Heap object behind a file HANDLE; the magic tells it from other handles and from garbage.
 struct FileHandle {
@@ -235,6 +244,7 @@ void resetFiles() {
     seeksFail = false;
     readsSpared = 0;
     diskRoom = -1;
+    closeDelay = 0;
 }
 
 } // namespace detail
@@ -249,6 +259,16 @@ void failReadsAt(int64_t at, bool seeks, int spared) {
 void setDiskRoom(int64_t bytes) {
     std::lock_guard<std::mutex> hold(recordsLock);
     diskRoom = bytes;
+}
+
+void setCloseDelay(unsigned microseconds) {
+    std::lock_guard<std::mutex> hold(recordsLock);
+    closeDelay = microseconds;
+}
+
+int openWrittenFiles() {
+    std::lock_guard<std::mutex> hold(recordsLock);
+    return (int)openForWriting.size();
 }
 
 const std::vector<std::string> &deviceOpens() {
@@ -293,9 +313,17 @@ static bool mediumFails(bool reaches) {
     return true;
 }
 
-// Writes through a stream while the disk's room is limited: what fits is written, then the
-// write fails as a full disk does. (Answering 0 instead of -1 would make stdio retry forever.)
-static ssize_t writeToLimitedDisk(void *cookie, const char *buf, size_t size) {
+// A stream opened for writing while a test models the disk (setDiskRoom) or the close
+// (setCloseDelay).
+struct WrittenStream {
+    FILE *real, *outer;
+    std::pair<dev_t, ino_t> file;
+    bool counted; // in openForWriting
+};
+
+// Writes while the disk's room is limited: what fits is written, then the write fails as a
+// full disk does. (Answering 0 instead of -1 would make stdio retry forever.)
+static ssize_t writeToModelledDisk(void *cookie, const char *buf, size_t size) {
     size_t n = size;
     {
         std::lock_guard<std::mutex> hold(recordsLock);
@@ -306,25 +334,63 @@ static ssize_t writeToLimitedDisk(void *cookie, const char *buf, size_t size) {
         }
         if (diskRoom >= 0) diskRoom -= (int64_t)n;
     }
-    return (ssize_t)fwrite(buf, 1, n, (FILE *)cookie);
+    return (ssize_t)fwrite(buf, 1, n, ((WrittenStream *)cookie)->real);
 }
 
-static int closeLimitedDisk(void *cookie) {
-    return fclose((FILE *)cookie);
-}
-
-// Streams opened for writing go through the limit once a test has set one.
-static FILE *onDisk(FILE *real, const char *mode) {
-    bool limited;
+// The close waits as a virus scanner's check of the written file makes it wait on Windows.
+static int closeModelledStream(void *cookie) {
+    WrittenStream *w = (WrittenStream *)cookie;
+    unsigned delay;
     {
         std::lock_guard<std::mutex> hold(recordsLock);
-        limited = diskRoom >= 0;
+        delay = closeDelay;
     }
-    if (real == NULL || !limited || !strpbrk(mode, "wa+")) return real;
-    cookie_io_functions_t io = {NULL, writeToLimitedDisk, NULL, closeLimitedDisk};
-    FILE *f = fopencookie(real, mode, io);
-    if (f == NULL) fclose(real);
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::microseconds(delay));
+    int r = fclose(w->real);
+    {
+        std::lock_guard<std::mutex> hold(recordsLock);
+        if (w->counted) openForWriting.erase(openForWriting.find(w->file));
+        modelledStreams.erase(w->outer);
+    }
+    delete w;
+    return r;
+}
+
+// Streams opened for writing go through the models once a test has set one.
+static FILE *onDisk(FILE *real, const char *mode) {
+    bool modelled, counted;
+    {
+        std::lock_guard<std::mutex> hold(recordsLock);
+        counted = closeDelay > 0;
+        modelled = diskRoom >= 0 || counted;
+    }
+    if (real == NULL || !modelled || !strpbrk(mode, "wa+")) return real;
+    struct stat st;
+    counted = counted && fstat(fileno(real), &st) == 0;
+    WrittenStream *w = new WrittenStream{real, NULL, {}, counted};
+    if (counted) {
+        w->file = {st.st_dev, st.st_ino};
+        std::lock_guard<std::mutex> hold(recordsLock);
+        openForWriting.insert(w->file);
+    }
+    cookie_io_functions_t io = {NULL, writeToModelledDisk, NULL, closeModelledStream};
+    FILE *f = fopencookie(w, mode, io);
+    if (f == NULL) {
+        closeModelledStream(w);
+        return NULL;
+    }
+    std::lock_guard<std::mutex> hold(recordsLock);
+    w->outer = f;
+    modelledStreams[f] = real;
     return f;
+}
+
+int compat_fileno(FILE *stream) {
+    std::unique_lock<std::mutex> hold(recordsLock);
+    auto it = modelledStreams.find(stream);
+    FILE *real = it == modelledStreams.end() ? stream : it->second;
+    hold.unlock();
+    return fileno(real);
 }
 
 FILE *compat_fopen(const char *path, const char *mode) {
@@ -381,7 +447,8 @@ int _chmod(const char *path, int mode) {
 
 static bool isInUse(const struct stat &st) {
     std::lock_guard<std::mutex> hold(recordsLock);
-    return inUseFiles.count({st.st_dev, st.st_ino}) != 0;
+    return inUseFiles.count({st.st_dev, st.st_ino}) != 0 ||
+           openForWriting.count({st.st_dev, st.st_ino}) != 0;
 }
 
 // Windows refuses to delete a read-only file and a file in use; a link goes as itself.

@@ -266,6 +266,26 @@ TEST_F(EngineRun, OverwriteOptionReplacesReadOnlyFile) {
     EXPECT_EQ("new", readFile("a.txt"));
 }
 
+// With closes as slow as a virus scanner makes them on Windows, files are closed behind the
+// engine; a member replacing a file of the same name, and the hand-over to the installer,
+// still find every file closed and whole.
+TEST_F(EngineRun, FilesClosedBehindAreClosedWhereItMatters) {
+    compat::setCloseDelay(2000);
+    G.overwrite_always = 1;
+    std::vector<Member> members;
+    for (int i = 0; i < 40; i++)
+        members.push_back({"f" + std::to_string(i), std::string((size_t)i, 'x')});
+    members.push_back({"f3", "replaced"});
+    static int openAtHandOff;
+    openAtHandOff = -1;
+    G.handoff_fn = [] { openAtHandOff = compat::openWrittenFiles(); };
+    EXPECT_EQ(0, run(buildPackage(members, Stub)));
+    EXPECT_EQ(0, openAtHandOff);
+    EXPECT_EQ("replaced", readFile("f3"));
+    EXPECT_EQ(std::string(39, 'x'), readFile("f39"));
+    EXPECT_EQ("", messages());
+}
+
 // What a run asks the file system while it makes ten files in one folder five levels down, a
 // directory entry for a folder made already, and a file in a new folder beside it: each
 // question once. The volume once per run, each directory once (made; looked at only when that
