@@ -74,8 +74,7 @@ unsigned WINAPI closer_main(void *) {
         if (C.count == 0) break;
         FILE *file = take();
         C.busy++;
-        int wake = C.count >= BATCH && C.sleeping > 0; // the rest for another closer
-        if (wake) SetEvent(C.work);
+        if (C.count >= BATCH && C.sleeping > 0) SetEvent(C.work); // the rest for another
         close_unlocked(file);
         C.busy--;
         if (C.busy == 0 && C.draining) SetEvent(C.idle);
@@ -129,14 +128,12 @@ void finish_closes(void) {
 
 void stop_closers(void) {
     finish_closes();
-    if (C.started == 0) {
-        C.start_failed = 0;
-        return;
+    if (C.started > 0) {
+        EnterCriticalSection(&C.lock);
+        C.ending = 1;
+        LeaveCriticalSection(&C.lock);
+        SetEvent(C.work);
     }
-    EnterCriticalSection(&C.lock);
-    C.ending = 1;
-    LeaveCriticalSection(&C.lock);
-    SetEvent(C.work);
     for (int i = 0; i < C.started; i++) {
         WaitForSingleObject(C.threads[i], INFINITE);
         CloseHandle(C.threads[i]);
