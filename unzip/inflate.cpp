@@ -27,6 +27,7 @@
 // the exact one; decode_fast does the same work under entry conditions that make most
 // checks unnecessary: enough input in read_buf for a whole symbol, enough room in the
 // current half for the longest match and its slack. Measurements are in bench/.
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -57,7 +58,8 @@ static const uint16_t cpdext[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,
 
 enum {
     KIND_END = 15,      // end of block
-    KIND_LITERAL = 16,  // a literal byte; above it, links to sub-tables
+    KIND_LITERAL = 16,  // a literal byte: the one kind with this bit set
+    KIND_LINK = 32,     // above it, links to sub-tables (their index bits added)
     EXTRA_INVALID = 99, // the format tables' mark of a code that cannot occur
     KIND_INVALID = 14,  // an entry for such a code, or for bits no code has
     MAX_CODE_BITS = 15, // longest code a dynamic block can give
@@ -72,8 +74,9 @@ enum {
 // First-level lookup bits of the tables of dynamic blocks. Optimisation: wider than 9 and
 // 6, so that nearly every code takes one look-up. Against 9 and 6 (x86-64 build,
 // bench/inflate_bench, 8 MiB, medians of 5 interleaved rounds): binaries 1.10 and text 1.03
-// times the speed; 11 bits for literals and lengths gave no more than 10.
-int lbits = 10;
+// times the speed. 11 bits for literals and lengths against 10, once the fast loop read
+// entries as words: binaries 1.03, text the same.
+int lbits = 11;
 int dbits = 8;
 
 // The fixed tables take every fixed code in one look-up (the longest has 9 bits).
@@ -190,7 +193,7 @@ static void fill_table(huft *t, const unsigned *b, const Codes *c, unsigned root
         while (j < c->used && prefix_of(b, c, j, root) == p)
             j++;
         unsigned bits = sub_bits(b, c, j, root);
-        huft link = {(uint8_t)(KIND_LITERAL + bits), (uint8_t)root, (uint16_t)next_sub};
+        huft link = {(uint8_t)root, (uint8_t)(KIND_LINK + bits), (uint16_t)next_sub};
         t[p] = link;
         for (; i < j; i++) {
             unsigned len = b[c->symbol[i]], rest = len - root;
@@ -240,7 +243,7 @@ int huft_build(const unsigned *b, unsigned n, unsigned s, const uint16_t *d, con
     huft *table = (huft *)malloc(size * sizeof(huft));
     if (table == NULL) return 3;
     if (left > 0) { // a complete code reaches every entry
-        huft invalid = {KIND_INVALID, (uint8_t)root, 0};
+        huft invalid = {(uint8_t)root, KIND_INVALID, 0};
         for (size_t i = 0; i < size; i++)
             table[i] = invalid;
     }
@@ -289,8 +292,8 @@ static bitbuf_t load_word(const uint8_t *p) {
 // load at in; the bytes that do not fit whole stay counted after in (see the file's head).
 #define REFILL_WORD(buf, count, in)                                                                \
     do {                                                                                           \
-        buf |= load_word(in) << (count);                                                           \
-        in += (BITBUF_BITS - 1 - (count)) >> 3;                                                    \
+        buf |= load_word(in) << ((count) & (BITBUF_BITS - 1));                                     \
+        in += ((BITBUF_BITS - 1 - (count)) & (BITBUF_BITS - 1)) >> 3;                              \
         count |= BITBUF_BITS - 8;                                                                  \
     } while (0)
 
@@ -345,10 +348,10 @@ static unsigned peek(unsigned n) {
 static int lookup(const huft *t, unsigned bits, huft *h) {
     unsigned have = peek(bits);
     *h = t[low_bits(G.bit_buf, bits)];
-    if (h->e > KIND_LITERAL) {
+    if (h->e > KIND_LINK) {
         if (h->b > have) return 1;
         drop(h->b);
-        unsigned sub = h->e - KIND_LITERAL;
+        unsigned sub = h->e - KIND_LINK;
         have = peek(sub);
         *h = t[h->n + low_bits(G.bit_buf, sub)];
     }
@@ -415,9 +418,10 @@ static_assert(FAST_MIN_INPUT >=
 #define HAVE_BITS(n) ((n) <= BITBUF_BITS - 8)
 
 // Word-wise match copy; may write up to SHORT_COPY - 1 bytes past the end of a match
-// shorter than SHORT_COPY, and up to RING_SLACK - 1 past a longer one: the caller leaves
-// MAX_MATCH + RING_SLACK bytes of room. Both runs lie within the ring (the caller checks),
-// the source before the destination or at least a half away behind it.
+// shorter than SHORT_COPY, and up to 15 past a longer one: the caller leaves MAX_MATCH +
+// RING_SLACK bytes of room. Both runs lie within the ring (the caller checks), the source
+// before the destination or at least a half away behind it; reads past a source that ends
+// at the ring's end stay in the slack behind it.
 //
 // Optimisations (x86-64 build, thread CPU time against libdeflate's in the same run, text
 // and binaries at levels 6 and 9, 4 MiB, medians of 15 interleaved rounds): 16 bytes a step
@@ -429,19 +433,19 @@ static_assert(FAST_MIN_INPUT >=
 enum { SHORT_COPY = 48 };
 static_assert((int)SHORT_COPY <= (int)MAX_MATCH,
               "a short match's overrun stays within the room for one");
+static_assert((int)SHORT_COPY - 3 <= (int)RING_SLACK,
+              "a short match's reads past a source that ends at the ring's end stay in the slack");
 
 static inline __attribute__((always_inline)) void copy_fast(uint8_t *dst, const uint8_t *src,
                                                             unsigned dist, unsigned len) {
     uint8_t *end = dst + len;
     if (dist >= 16) { // the source is at least 16 bytes behind: already written
-        if ((size_t)(src - G.window) + SHORT_COPY <= RING_SIZE + RING_SLACK) {
-            memcpy(dst, src, 16);
-            memcpy(dst + 16, src + 16, 16);
-            memcpy(dst + 32, src + 32, 16);
-            if (len <= SHORT_COPY) return;
-            dst += SHORT_COPY;
-            src += SHORT_COPY;
-        }
+        memcpy(dst, src, 16);
+        memcpy(dst + 16, src + 16, 16);
+        memcpy(dst + 32, src + 32, 16);
+        if (len <= SHORT_COPY) return;
+        dst += SHORT_COPY;
+        src += SHORT_COPY;
         do {
             memcpy(dst, src, 16);
             dst += 16;
@@ -468,35 +472,73 @@ static inline __attribute__((always_inline)) void copy_fast(uint8_t *dst, const 
 
 enum FastEnd { FAST_STOPPED, FAST_END_OF_BLOCK, FAST_INVALID };
 
-// A root entry looked up ahead, made final: a link's root bits are dropped and its sub-table
-// entry taken. What is left to drop is the entry's own b. (A 64-bit build's loop drops
-// first and follows a link only where the kind is not the common one.)
-#define RESOLVE(t, h)                                                                              \
-    do {                                                                                           \
-        if (h.e > KIND_LITERAL) {                                                                  \
-            bb >>= h.b;                                                                            \
-            bl -= h.b;                                                                             \
-            h = t[h.n + low_bits(bb, h.e - KIND_LITERAL)];                                         \
-        }                                                                                          \
-    } while (0)
+// The fast loop reads an entry as one word: b in bits 0-7, e in bits 8-15, n in bits 16-31
+// (x86 is little-endian). A literal is told by one bit of its kind, which no other kind
+// has, and the bits an entry takes are the word's low byte: the shift and the count's
+// subtraction use the word as it stands. The count (bl) takes whole words off, so in the
+// loop only its low byte counts; the refill reads no more of it.
+typedef uint32_t entry_t;
+static_assert(sizeof(huft) == sizeof(entry_t) && offsetof(huft, b) == 0 && offsetof(huft, e) == 1 &&
+                  offsetof(huft, n) == 2,
+              "an entry reads as one word");
+static_assert(KIND_INVALID < KIND_LITERAL && KIND_END < KIND_LITERAL &&
+                  KIND_LINK == 2 * KIND_LITERAL && MAX_CODE_BITS < KIND_LITERAL,
+              "only a literal's kind has the literal bit");
+enum : entry_t { LITERAL_FLAG = (entry_t)KIND_LITERAL << 8 };
 
-// Drops entry h's bits, code and extra bits at once; the extra bits' value is then
-// extra_of(saved, h), off the bit buffer's chain of dependencies.
-#define CONSUME(h)                                                                                 \
+static inline entry_t entry_at(const huft *t, bitbuf_t i) {
+    entry_t w;
+    memcpy(&w, t + i, sizeof w);
+    return w;
+}
+static inline unsigned bits_of(entry_t w) {
+    return w & 0xFF;
+}
+static inline unsigned kind_of(entry_t w) {
+    return (w >> 8) & 0xFF;
+}
+static inline unsigned value_of(entry_t w) {
+    return w >> 16;
+}
+
+// Drops entry w's bits, code and extra bits at once; the extra bits' value is then
+// extra_of(saved, w), off the bit buffer's chain of dependencies.
+#define CONSUME(w)                                                                                 \
     do {                                                                                           \
         saved = bb;                                                                                \
-        bb >>= h.b;                                                                                \
-        bl -= h.b;                                                                                 \
+        bb >>= bits_of(w);                                                                         \
+        bl -= (w);                                                                                 \
     } while (0)
 
-static unsigned extra_of(bitbuf_t saved, huft h) {
-    return (unsigned)low_bits(saved >> (h.b - h.e), h.e);
+static unsigned extra_of(bitbuf_t saved, entry_t w) {
+    return (unsigned)low_bits(saved >> (bits_of(w) - kind_of(w)), kind_of(w));
 }
+
+// A root entry made final: a link's root bits are dropped and its sub-table entry taken.
+// What is left to drop is the entry's own bits.
+#define RESOLVE(t, w)                                                                              \
+    do {                                                                                           \
+        if (kind_of(w) > KIND_LINK) {                                                              \
+            unsigned sub = kind_of(w) - KIND_LINK;                                                 \
+            bb >>= bits_of(w);                                                                     \
+            bl -= (w);                                                                             \
+            w = entry_at(t, value_of(w) + low_bits(bb, sub));                                      \
+        }                                                                                          \
+    } while (0)
 
 // A 64-bit buffer holds a literal/length code with its extra bits and a distance code with
 // its extra bits after one refill; a 32-bit one refills between them and takes a distance's
 // extra bits apart from its code.
 static const bool WIDE = HAVE_BITS(2 * MAX_CODE_BITS + 5 + 13);
+
+// A refill loads a whole word, so every bit of the buffer is the member's data until
+// symbols take it, whatever the count says. The next root entry is therefore looked up
+// before the refill that follows a symbol: a root has at most MAX_CODE_BITS bits, and
+// those are still there after what a refill's symbols take at most (three literals, or a
+// length and a distance with their extra bits; a 32-bit build's one code and extra bits).
+static_assert(BITBUF_BITS - (WIDE ? 2 * MAX_CODE_BITS + 5 + 13 : MAX_CODE_BITS) >= MAX_CODE_BITS &&
+                  BITBUF_BITS - (WIDE ? 3 * MAX_CODE_BITS : 13) >= MAX_CODE_BITS,
+              "a root entry's bits outlast a refill's symbols");
 
 // Decodes symbols while the entry conditions hold: at least FAST_MIN_INPUT bytes of the
 // member's data in read_buf (so every refill loads real data) and room for the longest
@@ -505,118 +547,111 @@ static const bool WIDE = HAVE_BITS(2 * MAX_CODE_BITS + 5 + 13);
 // cover (a source run that crosses the ring's end) goes to copy_plain.
 //
 // Optimisation: the next literal/length entry is looked up as soon as its bits are there,
-// before the current symbol's output is written (a literal's store, a match's copy), and a
-// 64-bit build takes a second literal on the same refill; each entry's bits, extra bits
-// included, go in one shift before its kind is looked at. Speed against libdeflate's (x86-64
-// build, thread CPU time, 4 MiB, medians of 15 interleaved rounds, three runs): text 0.63
-// to 0.72 at levels 6 and 9, binaries 0.69 to 0.75; with a 32-bit bit buffer (the host
-// built with INFLATE_BITBUF32) text 0.58 to 0.64, binaries 0.64 either way. Tried and
-// dropped, all within the noise of 2-3 %: the same loop compiled a second time for BMI2 and
-// chosen by cpuid (the compiler uses shrx but keeps its masks as shifts); a third literal
-// per refill (before this loop too); masks from a table of 32 (slower: text 0.77 against
-// 0.80); the input bound as one pointer compare; 11 first-level bits for literals and
-// lengths. Slower: two literals in one entry of a root table made for this loop wherever
-// both codes fit (text 0.78 and binaries 0.72 with 10 bits; 0.73 and 0.68 with 12). Kept:
-// links followed only after the literal test (and, for distances, within the test for an
-// invalid code), one branch less per literal and per distance: text 0.79-0.81 to
-// 0.81-0.83, binaries 0.73-0.74 to 0.73-0.75 (three runs); with a 32-bit bit buffer it
-// lost 2-3 %, so a 32-bit build still follows a link first.
-static FastEnd decode_fast(const huft *tl, const huft *td, unsigned lb, unsigned db) {
-    const uint8_t *in = G.read_ptr, *in_end = G.read_ptr + G.read_left;
-    uint8_t *win = G.window;
-    unsigned q = G.window_pos, limit = half_end(q) - MAX_MATCH - RING_SLACK;
+// before the refill and before the current symbol's output is written (a literal's store,
+// a match's copy), and a 64-bit build takes up to three literals on one refill; each
+// entry's bits, extra bits included, go in one shift before its kind is looked at; links
+// are followed only after the literal test (and, for distances, within the test for an
+// invalid code). Its own function: inlined into inflate_codes, it shared registers with the
+// plain steps and kept its bounds and masks on the stack.
+static __attribute__((noinline)) FastEnd decode_fast(const huft *tl, const huft *td, unsigned lb,
+                                                     unsigned db) {
+    const uint8_t *in = G.read_ptr, *in_stop = G.read_ptr + G.read_left - FAST_MIN_INPUT;
+    uint8_t *const win = G.window;
+    uint8_t *out = win + G.window_pos;
+    uint8_t *const out_stop = win + half_end(G.window_pos) - MAX_MATCH - RING_SLACK;
     bitbuf_t bb = G.bit_buf, saved;
     unsigned bl = G.bit_count;
     const bitbuf_t lmask = ((bitbuf_t)1 << lb) - 1, dmask = ((bitbuf_t)1 << db) - 1;
     FastEnd end = FAST_STOPPED;
 
-    // At the top of the loop the buffer is refilled and h is the root entry of its bits.
+    // At the top of the loop the buffer is refilled and w is the root entry of its bits.
     REFILL();
-    huft h = tl[bb & lmask];
-    while (in_end - in >= FAST_MIN_INPUT && q <= limit) {
-        if (!WIDE) RESOLVE(tl, h);
-        CONSUME(h);
-        if (h.e == KIND_LITERAL) {
-            unsigned literal = h.n;
-            if (WIDE) {
-                h = tl[bb & lmask];
-                if (h.e == KIND_LITERAL) {
-                    CONSUME(h);
-                    win[q++] = (uint8_t)literal;
-                    literal = h.n;
+    entry_t w = entry_at(tl, bb & lmask);
+    while (in <= in_stop && out <= out_stop) {
+        if (!WIDE) RESOLVE(tl, w);
+        CONSUME(w);
+        if (w & LITERAL_FLAG) {
+            *out++ = (uint8_t)value_of(w);
+            w = entry_at(tl, bb & lmask);
+            if (WIDE && (w & LITERAL_FLAG)) {
+                CONSUME(w);
+                *out++ = (uint8_t)value_of(w);
+                w = entry_at(tl, bb & lmask);
+                if (w & LITERAL_FLAG) {
+                    CONSUME(w);
+                    *out++ = (uint8_t)value_of(w);
+                    w = entry_at(tl, bb & lmask);
                 }
             }
             REFILL();
-            h = tl[bb & lmask];
-            win[q++] = (uint8_t)literal;
             continue;
         }
-        if (WIDE && h.e > KIND_LITERAL) { // a link, its root bits dropped: the sub-table's entry
-            h = tl[h.n + low_bits(bb, h.e - KIND_LITERAL)];
-            CONSUME(h);
-            if (h.e == KIND_LITERAL) {
+        if (WIDE && kind_of(w) > KIND_LINK) { // a link, its root bits dropped
+            w = entry_at(tl, value_of(w) + low_bits(bb, kind_of(w) - KIND_LINK));
+            CONSUME(w);
+            if (w & LITERAL_FLAG) {
+                *out++ = (uint8_t)value_of(w);
+                w = entry_at(tl, bb & lmask);
                 REFILL();
-                win[q++] = (uint8_t)h.n;
-                h = tl[bb & lmask];
                 continue;
             }
         }
-        if (h.e >= KIND_INVALID) {
-            end = h.e == KIND_END ? FAST_END_OF_BLOCK : FAST_INVALID;
+        if (kind_of(w) >= KIND_INVALID) {
+            end = kind_of(w) == KIND_END ? FAST_END_OF_BLOCK : FAST_INVALID;
             break;
         }
-        unsigned len = h.n + extra_of(saved, h);
+        unsigned len = value_of(w) + extra_of(saved, w);
         if (!WIDE) REFILL();
-        h = td[bb & dmask];
+        w = entry_at(td, bb & dmask);
         unsigned dist;
         if (WIDE) {
-            CONSUME(h);
-            if (h.e >= KIND_INVALID) { // a link, or an invalid code
-                if (h.e == KIND_INVALID) {
+            CONSUME(w);
+            if (kind_of(w) >= KIND_INVALID) { // a link, or an invalid code
+                if (kind_of(w) == KIND_INVALID) {
                     end = FAST_INVALID;
                     break;
                 }
-                h = td[h.n + low_bits(bb, h.e - KIND_LITERAL)];
-                CONSUME(h);
-                if (h.e == KIND_INVALID) {
+                w = entry_at(td, value_of(w) + low_bits(bb, kind_of(w) - KIND_LINK));
+                CONSUME(w);
+                if (kind_of(w) == KIND_INVALID) {
                     end = FAST_INVALID;
                     break;
                 }
             }
-            dist = h.n + extra_of(saved, h);
+            dist = value_of(w) + extra_of(saved, w);
         } else {
-            RESOLVE(td, h);
-            if (h.e == KIND_INVALID) {
+            RESOLVE(td, w);
+            if (kind_of(w) == KIND_INVALID) {
                 end = FAST_INVALID;
                 break;
             }
-            unsigned code = code_bits(h);
+            unsigned code = bits_of(w) - kind_of(w);
             bb >>= code;
             bl -= code;
             REFILL();
-            dist = h.n + (unsigned)low_bits(bb, h.e);
-            bb >>= h.e;
-            bl -= h.e;
+            dist = value_of(w) + (unsigned)low_bits(bb, kind_of(w));
+            bb >>= kind_of(w);
+            bl -= kind_of(w);
         }
+        w = entry_at(tl, bb & lmask);
         REFILL();
-        h = tl[bb & lmask];
 
-        uint8_t *dst = win + q;
-        const uint8_t *src = dist <= q ? dst - dist : dst + RING_SIZE - dist;
+        size_t q = (size_t)(out - win);
+        const uint8_t *src = dist <= q ? out - dist : out + RING_SIZE - dist;
         if (src + len <= win + RING_SIZE) {
-            copy_fast(dst, src, dist, len);
-            q += len;
+            copy_fast(out, src, dist, len);
+            out += len;
         } else { // the source crosses the ring's end
-            G.window_pos = q;
+            G.window_pos = (unsigned)q;
             copy_plain(dist, len);
-            q = G.window_pos;
+            out = win + G.window_pos;
         }
     }
-    G.read_left = (int)(in_end - in);
+    G.read_left = (int)(in_stop + FAST_MIN_INPUT - in);
     G.read_ptr = (uint8_t *)in;
     G.bit_buf = bb;
-    G.bit_count = bl;
-    G.window_pos = q;
+    G.bit_count = bl & (BITBUF_BITS - 1);
+    G.window_pos = (unsigned)(out - win);
     return end;
 }
 

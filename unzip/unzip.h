@@ -51,7 +51,7 @@ constexpr int INBUF_SIZE = 8192;       // archive read block; block_start is alw
 constexpr int OUTBUF_SIZE = 65536;     // text conversion buffer: a 32 KiB block at most doubles
 constexpr int WINDOW_SIZE = 32768;     // Deflate history, and the unit of every output flush
 constexpr int RING_SIZE = 2 * WINDOW_SIZE; // the decoder's output ring: two flush units
-constexpr int RING_SLACK = 16;             // readable and writable bytes past the ring's end
+constexpr int RING_SLACK = 48;             // bytes past the ring's end a match copy may touch
 constexpr int END_SEARCH_LEN = 66000; // tail searched for the end record: 22 + a 65535-byte comment
 constexpr int MAX_NAME = 258;         // longest member name kept; longer names are truncated
 constexpr int BATCH_SIZE = 64;        // central directory entries held at a time
@@ -157,10 +157,10 @@ struct stamp_times {
 
 // One entry of a Deflate decoding table (inflate.cpp), packed into 32 bits on every build.
 struct huft {
-    uint8_t e;  // kind: 16 literal, 15 end of block, 14 invalid, 0..13 extra bits of a length
-                // or distance base, 17..32 link to a sub-table indexed by e - 16 more bits
     uint8_t b;  // bits the entry's code takes at its level; for a length or distance base,
                 // with the e extra bits that follow the code
+    uint8_t e;  // kind: 16 literal, 15 end of block, 14 invalid, 0..13 extra bits of a length
+                // or distance base, 33..47 link to a sub-table indexed by e - 32 more bits
     uint16_t n; // the literal or base; for a link, the sub-table's offset from the root table
 };
 
