@@ -514,15 +514,20 @@ static unsigned extra_of(bitbuf_t saved, entry_t w) {
     return (unsigned)low_bits(saved >> (bits_of(w) - kind_of(w)), kind_of(w));
 }
 
+// The sub-table entry link w of table t leads to, once the link's root bits are dropped from
+// buffer bb.
+static inline entry_t linked_entry(const huft *t, entry_t w, bitbuf_t bb) {
+    return entry_at(t, value_of(w) + low_bits(bb, kind_of(w) - KIND_LINK));
+}
+
 // A root entry made final: a link's root bits are dropped and its sub-table entry taken.
 // What is left to drop is the entry's own bits.
 #define RESOLVE(t, w)                                                                              \
     do {                                                                                           \
         if (kind_of(w) > KIND_LINK) {                                                              \
-            unsigned sub = kind_of(w) - KIND_LINK;                                                 \
             bb >>= bits_of(w);                                                                     \
             bl -= (w);                                                                             \
-            w = entry_at(t, value_of(w) + low_bits(bb, sub));                                      \
+            w = linked_entry(t, w, bb);                                                            \
         }                                                                                          \
     } while (0)
 
@@ -594,7 +599,7 @@ static __attribute__((noinline)) FastEnd decode_fast(const huft *tl, const huft 
             continue;
         }
         if (WIDE && kind_of(w) > KIND_LINK) { // a link, its root bits dropped
-            w = entry_at(tl, value_of(w) + low_bits(bb, kind_of(w) - KIND_LINK));
+            w = linked_entry(tl, w, bb);
             CONSUME(w);
             if (w & LITERAL_FLAG) {
                 *out++ = (uint8_t)value_of(w);
@@ -618,7 +623,7 @@ static __attribute__((noinline)) FastEnd decode_fast(const huft *tl, const huft 
                     end = FAST_INVALID;
                     break;
                 }
-                w = entry_at(td, value_of(w) + low_bits(bb, kind_of(w) - KIND_LINK));
+                w = linked_entry(td, w, bb);
                 CONSUME(w);
                 if (kind_of(w) == KIND_INVALID) {
                     end = FAST_INVALID;
