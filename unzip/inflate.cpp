@@ -19,14 +19,15 @@
 // as soon as it is full, and the ring starts over at 0 after the second. A match copies
 // from up to WINDOW_SIZE bytes back, across the ring's end when need be. The bytes ahead
 // of the write position are older than WINDOW_SIZE, so nothing can refer to them: the fast
-// loop's word-wise copies may overrun a match's end by up to RING_SLACK bytes there. A
-// distance that reaches before the member's first byte is not refused (real writers never
-// make one); it reads what the ring held before, zeros before the first member.
+// loop's word-wise copies may overrun a match's end there, and its symbols run on past a
+// half's end before that half is handed on (past the ring's end into the RING_SLACK bytes
+// behind it, moved to its start afterwards). A distance that reaches before the member's
+// first byte is not refused (real writers never make one); it reads what the ring held
+// before, zeros before the first member.
 //
 // Speed: the plain decoder (one symbol at a time, a byte at a time, every step checked) is
-// the exact one; decode_fast does the same work under entry conditions that make most
-// checks unnecessary: enough input in read_buf for a whole symbol, enough room in the
-// current half for the longest match and its slack. Measurements are in bench/.
+// the exact one; decode_fast does the same work where enough input in read_buf for a whole
+// symbol makes most checks unnecessary. Measurements are in bench/.
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
@@ -71,16 +72,16 @@ enum {
     MAX_FIELD_BITS = 16, // the widest field a plain step takes: a stored block's length
 };
 
-// First-level lookup bits of the tables of dynamic blocks. Optimisation: wider than 9 and
-// 6, so that nearly every code takes one look-up. Against 9 and 6 (x86-64 build,
-// bench/inflate_bench, 8 MiB, medians of 5 interleaved rounds): binaries 1.10 and text 1.03
-// times the speed. 11 bits for literals and lengths against 10, once the fast loop read
-// entries as words: binaries 1.03, text the same.
-int lbits = 11;
-int dbits = 8;
-
-// The fixed tables take every fixed code in one look-up (the longest has 9 bits).
-static const int FIXED_LIT_BITS = 9, FIXED_DIST_BITS = 5;
+// First-level lookup bits of every literal/length and distance table, fixed blocks' too.
+// Optimisations: wider than 9 and 6, so that nearly every code takes one look-up. Against 9
+// and 6 (x86-64 build, bench/inflate_bench, 8 MiB, medians of 5 interleaved rounds):
+// binaries 1.10 and text 1.03 times the speed. 11 bits for literals and lengths against 10,
+// once the fast loop read entries as words: binaries 1.03, text the same. Constants, and
+// every table built with exactly these bits, so that the fast loop's masks are immediates
+// and leave it two more registers (with the loop running on across flush points, see
+// decode_fast).
+constexpr int lbits = 11;
+constexpr int dbits = 8;
 
 // ---------------------------------------------------------------------------------------
 // Tables
@@ -220,13 +221,13 @@ int huft_build(const unsigned *b, unsigned n, unsigned s, const uint16_t *d, con
         return 0;
     }
     c.count[0] = 0;
-    unsigned shortest = 1, longest = MAX_CODE_BITS;
-    while (c.count[shortest] == 0)
-        shortest++;
+    unsigned longest = MAX_CODE_BITS;
     while (c.count[longest] == 0)
         longest--;
-    unsigned root = *m < (int)shortest ? shortest : *m > (int)longest ? longest : (unsigned)*m;
-    *m = (int)root;
+    // The wanted bits as they come, neither raised to the shortest code nor lowered to the
+    // longest: a fast loop's table has the width it expects (shorter codes are repeated,
+    // longer ones linked).
+    unsigned root = (unsigned)*m;
 
     // Kraft: the codes may fill the code space (complete) or leave room (incomplete: those
     // bit patterns decode as invalid), but not need more than it has.
@@ -418,10 +419,10 @@ static_assert(FAST_MIN_INPUT >=
 #define HAVE_BITS(n) ((n) <= BITBUF_BITS - 8)
 
 // Word-wise match copy; may write up to SHORT_COPY - 1 bytes past the end of a match
-// shorter than SHORT_COPY, and up to 15 past a longer one: the caller leaves MAX_MATCH +
-// RING_SLACK bytes of room. Both runs lie within the ring (the caller checks), the source
-// before the destination or at least a half away behind it; reads past a source that ends
-// at the ring's end stay in the slack behind it.
+// shorter than SHORT_COPY, and up to 15 past a longer one. The destination starts within
+// the ring, so all it writes stays within the ring and its slack; the source lies within
+// the ring (the caller checks), before the destination or at least a half away behind it;
+// reads past a source that ends at the ring's end stay in the slack behind it.
 //
 // Optimisations (x86-64 build, thread CPU time against libdeflate's in the same run, text
 // and binaries at levels 6 and 9, 4 MiB, medians of 15 interleaved rounds): 16 bytes a step
@@ -435,6 +436,8 @@ static_assert((int)SHORT_COPY <= (int)MAX_MATCH,
               "a short match's overrun stays within the room for one");
 static_assert((int)SHORT_COPY - 3 <= (int)RING_SLACK,
               "a short match's reads past a source that ends at the ring's end stay in the slack");
+static_assert((int)MAX_MATCH + 15 <= (int)RING_SLACK && (int)SHORT_COPY <= (int)RING_SLACK,
+              "a match begun before the ring's end writes within the slack behind it");
 
 static inline __attribute__((always_inline)) void copy_fast(uint8_t *dst, const uint8_t *src,
                                                             unsigned dist, unsigned len) {
@@ -471,6 +474,20 @@ static inline __attribute__((always_inline)) void copy_fast(uint8_t *dst, const 
 }
 
 enum FastEnd { FAST_STOPPED, FAST_END_OF_BLOCK, FAST_INVALID };
+
+// Hands on the half that a symbol of the fast loop has just filled or run past, as put_byte
+// does when it fills one; after the second half, what the symbol wrote past the ring's end
+// moves to its start. Returns the write position that out stands for.
+static __attribute__((noinline)) uint8_t *half_filled(uint8_t *out) {
+    unsigned q = (unsigned)(out - G.window);
+    if (q < RING_SIZE) {
+        output(G.window, WINDOW_SIZE);
+        return out;
+    }
+    output(G.window + WINDOW_SIZE, WINDOW_SIZE);
+    memcpy(G.window, G.window + RING_SIZE, q - RING_SIZE);
+    return G.window + (q - RING_SIZE);
+}
 
 // The fast loop reads an entry as one word: b in bits 0-7, e in bits 8-15, n in bits 16-31
 // (x86 is little-endian). A literal is told by one bit of its kind, which no other kind
@@ -545,11 +562,11 @@ static_assert(BITBUF_BITS - (WIDE ? 2 * MAX_CODE_BITS + 5 + 13 : MAX_CODE_BITS) 
                   BITBUF_BITS - (WIDE ? 3 * MAX_CODE_BITS : 13) >= MAX_CODE_BITS,
               "a root entry's bits outlast a refill's symbols");
 
-// Decodes symbols while the entry conditions hold: at least FAST_MIN_INPUT bytes of the
-// member's data in read_buf (so every refill loads real data) and room for the longest
-// match plus RING_SLACK before the current half's end (so no write crosses a flush point).
-// Every check it leaves out is one these conditions make unnecessary; what they cannot
-// cover (a source run that crosses the ring's end) goes to copy_plain.
+// Decodes symbols with tables of lbits and dbits first-level bits while at least
+// FAST_MIN_INPUT bytes of the member's data are in read_buf (so every refill loads real
+// data). Every check it leaves out is one this makes unnecessary; what it cannot cover (a
+// source run that crosses the ring's end) goes to copy_plain. A half that a symbol fills
+// is handed on before the next symbol, as the plain steps do it.
 //
 // Optimisation: the next literal/length entry is looked up as soon as its bits are there,
 // before the refill and before the current symbol's output is written (a literal's store,
@@ -562,24 +579,32 @@ static_assert(BITBUF_BITS - (WIDE ? 2 * MAX_CODE_BITS + 5 + 13 : MAX_CODE_BITS) 
 // against libdeflate (bench/inflate_bench, 15 rounds, text / binaries at level 6): x86-64
 // 0.79-0.83 / 0.77-0.80 before, 0.90-0.91 / 0.87-0.88 after; win64 build under Wine 0.78 /
 // 0.76 before, 0.90 / 0.84 after; the look-up before the refill alone gave text 1.05.
+// Running on across a half's end, where it used to stop MAX_MATCH + 48 bytes before
+// it and leave those to the plain steps (3.6 % of the time on binaries), together with the
+// masks as immediates: 1.02-1.04 (x86-64 0.90-0.91 / 0.88-0.90 before, 0.93-0.95 /
+// 0.90-0.91 after; win64 0.89-0.90 / 0.80-0.86 before, 0.89-0.90 / 0.87-0.89 after; the
+// 32-bit bit buffer 1.02-1.03). Either alone gained nothing: register pressure took it back.
 // Tried and dropped, within the noise: the ring's wrap test only for sources before the
 // ring's start; loads of a short match before its stores; a 40- or 32-byte straight-line
 // copy (binaries gain what text loses); the count kept exact instead of whole words off.
-static __attribute__((noinline)) FastEnd decode_fast(const huft *tl, const huft *td, unsigned lb,
-                                                     unsigned db) {
+static __attribute__((noinline)) FastEnd decode_fast(const huft *tl, const huft *td) {
     const uint8_t *in = G.read_ptr, *in_stop = G.read_ptr + G.read_left - FAST_MIN_INPUT;
     uint8_t *const win = G.window;
     uint8_t *out = win + G.window_pos;
-    uint8_t *const out_stop = win + half_end(G.window_pos) - MAX_MATCH - RING_SLACK;
+    uint8_t *out_stop = win + half_end(G.window_pos);
     bitbuf_t bb = G.bit_buf, saved;
     unsigned bl = G.bit_count;
-    const bitbuf_t lmask = ((bitbuf_t)1 << lb) - 1, dmask = ((bitbuf_t)1 << db) - 1;
+    const bitbuf_t lmask = ((bitbuf_t)1 << lbits) - 1, dmask = ((bitbuf_t)1 << dbits) - 1;
     FastEnd end = FAST_STOPPED;
 
     // At the top of the loop the buffer is refilled and w is the root entry of its bits.
     REFILL();
     entry_t w = entry_at(tl, bb & lmask);
-    while (in <= in_stop && out <= out_stop) {
+    while (in <= in_stop) {
+        if (out >= out_stop) { // the last symbol filled the half: handed on before the next
+            out = half_filled(out);
+            out_stop = win + half_end((unsigned)(out - win));
+        }
         if (!WIDE) RESOLVE(tl, w);
         CONSUME(w);
         if (w & LITERAL_FLAG) {
@@ -657,8 +682,10 @@ static __attribute__((noinline)) FastEnd decode_fast(const huft *tl, const huft 
             G.window_pos = (unsigned)q;
             copy_plain(dist, len);
             out = win + G.window_pos;
+            out_stop = win + half_end(G.window_pos);
         }
     }
+    if (out >= out_stop) out = half_filled(out);
     G.read_left = (int)(in_stop + FAST_MIN_INPUT - in);
     G.read_ptr = (uint8_t *)in;
     G.bit_buf = bb;
@@ -693,10 +720,12 @@ static int decode_plain(const huft *tl, const huft *td, unsigned lb, unsigned db
 }
 
 int inflate_codes(huft *tl, huft *td, int bl, int bd) {
+    // The fast loop takes tables of its own width; a block without distance codes has no
+    // length codes either, so it never looks at td.
+    const bool fast = bl == lbits && (bd == dbits || bd == 0);
     for (;;) {
-        if (G.read_left >= FAST_MIN_INPUT &&
-            G.window_pos + MAX_MATCH + RING_SLACK <= half_end(G.window_pos)) {
-            FastEnd end = decode_fast(tl, td, (unsigned)bl, (unsigned)bd);
+        if (fast && G.read_left >= FAST_MIN_INPUT) {
+            FastEnd end = decode_fast(tl, td);
             if (end == FAST_END_OF_BLOCK) return 0;
             if (end == FAST_INVALID) return 1;
         }
@@ -754,7 +783,7 @@ static int build_fixed_tables(void) {
         lengths[i] = 7;
     for (; i < LITLEN_CODES; i++)
         lengths[i] = 8;
-    G.fixed_lit_bits = FIXED_LIT_BITS;
+    G.fixed_lit_bits = lbits;
     int r = huft_build(lengths, LITLEN_CODES, 257, cplens, cplext, &G.fixed_lit_table,
                        &G.fixed_lit_bits);
     if (r != 0) {
@@ -763,7 +792,7 @@ static int build_fixed_tables(void) {
     }
     for (i = 0; i < 30; i++)
         lengths[i] = 5;
-    G.fixed_dist_bits = FIXED_DIST_BITS;
+    G.fixed_dist_bits = dbits;
     r = huft_build(lengths, 30, 0, cpdist, cpdext, &G.fixed_dist_table, &G.fixed_dist_bits);
     if (r > 1) { // codes 30 and 31 are missing: incomplete, as it should be
         huft_free(G.fixed_lit_table);

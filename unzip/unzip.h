@@ -51,7 +51,7 @@ constexpr int INBUF_SIZE = 8192;       // archive read block; block_start is alw
 constexpr int OUTBUF_SIZE = 65536;     // text conversion buffer: a 32 KiB block at most doubles
 constexpr int WINDOW_SIZE = 32768;     // Deflate history, and the unit of every output flush
 constexpr int RING_SIZE = 2 * WINDOW_SIZE; // the decoder's output ring: two flush units
-constexpr int RING_SLACK = 48;             // bytes past the ring's end a match copy may touch
+constexpr int RING_SLACK = 258 + 48;  // past the ring's end: a match begun before it, its overrun
 constexpr int END_SEARCH_LEN = 66000; // tail searched for the end record: 22 + a 65535-byte comment
 constexpr int MAX_NAME = 258;         // longest member name kept; longer names are truncated
 constexpr int BATCH_SIZE = 64;        // central directory entries held at a time
@@ -483,7 +483,6 @@ int inflate_codes(huft *tl, huft *td, int bl, int bd);
 int huft_build(const unsigned *b, unsigned n, unsigned s, const uint16_t *d, const uint16_t *e,
                huft **t, int *m);
 int huft_free(huft *t);
-extern int lbits, dbits; // first-level lookup bits of dynamic literal/length and distance tables
 
 // Windows file-system adaptation (win32/; its Windows-typed interfaces are in win32/win32.h).
 int mapname(int new_name);

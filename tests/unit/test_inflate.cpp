@@ -359,6 +359,14 @@ const StreamCase StreamCases[] = {
                               {'a', 257, D + 0, 256});
      },
      0, "aaaa", false},
+    {"DistanceCodeLongerThanTheFirstLevel", // one 9-bit code, then enough for the fast loop
+     [] {
+         std::vector<unsigned> symbols = {'a', 257, D + 0};
+         symbols.insert(symbols.end(), 200, 'a');
+         symbols.push_back(256);
+         return dynamicStream(dynamic(1, 0, {{'a', 1}, {256, 2}, {257, 2}}, {{0, 9}}), symbols);
+     },
+     0, std::string(204, 'a'), false},
     {"IncompleteLiteralLengthCode",
      [] {
          return dynamicStream(dynamic(0, 0, {{'a', 1}, {256, 2}}, {}), {'a', 256});
@@ -467,12 +475,12 @@ TEST_P(HuftBuild, ResultAndLookupBits) {
 }
 
 const BuildCase BuildCases[] = {
-    {"Complete", {1, 2, 2}, 9, 0, 2},
-    {"Incomplete", {1, 2}, 9, 1, 2},
-    {"OverSubscribed", {1, 1, 1}, 9, 2, 1},
+    {"Complete", {1, 2, 2}, 9, 0, 9},
+    {"Incomplete", {1, 2}, 9, 1, 9},
+    {"OverSubscribed", {1, 1, 1}, 9, 2, 9},
     {"NoCodeAtAll", {0, 0, 0}, 9, 0, 0},
-    {"SingleOneBitCodeCountsAsComplete", {0, 1}, 9, 0, 1},
-    {"BitsRaisedToTheShortestCode", {3, 3, 3, 3, 3, 3, 3, 3}, 1, 0, 3},
+    {"SingleOneBitCodeCountsAsComplete", {0, 1}, 9, 0, 9},
+    {"EveryCodeLongerThanTheFirstLevel", {3, 3, 3, 3, 3, 3, 3, 3}, 1, 0, 1},
     {"LongerCodesGoToSubTables", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15}, 9, 0, 9},
 };
 INSTANTIATE_TEST_SUITE_P(Lengths, HuftBuild, ::testing::ValuesIn(BuildCases),
