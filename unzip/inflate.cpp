@@ -720,8 +720,9 @@ static int decode_plain(const huft *tl, const huft *td, unsigned lb, unsigned db
 }
 
 int inflate_codes(huft *tl, huft *td, int bl, int bd) {
-    // The fast loop takes tables of its own width; a block without distance codes has no
-    // length codes either, so it never looks at td.
+    // The fast loop takes tables of its own width. A block without distance codes (bd 0, td
+    // null) has no length codes either (inflate_dynamic refuses it otherwise), so nothing
+    // looks at td.
     const bool fast = bl == lbits && (bd == dbits || bd == 0);
     for (;;) {
         if (fast && G.read_left >= FAST_MIN_INPUT) {
