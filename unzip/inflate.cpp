@@ -369,26 +369,28 @@ static void output(const uint8_t *data, unsigned size) {
         flush((uint8_t *)data, size, 0);
 }
 
-// After the write position moved to q: a half that just filled up is handed on, and the
-// ring starts over after the second.
-static unsigned half_done(unsigned q) {
-    if (q == WINDOW_SIZE) {
+// The end of the half that position q is in; the half is handed on once q reaches it.
+static unsigned half_end(unsigned q) {
+    return q < WINDOW_SIZE ? WINDOW_SIZE : RING_SIZE;
+}
+
+// The write position q has reached the end of a half, or run past it (only the fast loop
+// writes past it): the half is handed on, and after the second the ring starts over, with
+// what was written past its end moved to its start. Returns the write position.
+static __attribute__((noinline)) unsigned half_filled(unsigned q) {
+    if (q < RING_SIZE) {
         output(G.window, WINDOW_SIZE);
-    } else if (q == RING_SIZE) {
-        output(G.window + WINDOW_SIZE, WINDOW_SIZE);
-        q = 0;
+        return q;
     }
-    return q;
+    output(G.window + WINDOW_SIZE, WINDOW_SIZE);
+    memcpy(G.window, G.window + RING_SIZE, q - RING_SIZE);
+    return q - RING_SIZE;
 }
 
 static void put_byte(unsigned c) {
-    G.window[G.window_pos] = (uint8_t)c;
-    G.window_pos = half_done(G.window_pos + 1);
-}
-
-// The end of the current half: no write may cross it before that half is handed on.
-static unsigned half_end(unsigned q) {
-    return q < WINDOW_SIZE ? WINDOW_SIZE : RING_SIZE;
+    unsigned q = G.window_pos;
+    G.window[q] = (uint8_t)c;
+    G.window_pos = q + 1 == half_end(q) ? half_filled(q + 1) : q + 1;
 }
 
 // A match, byte by byte in increasing order: an overlapping one repeats what it has just
@@ -474,20 +476,6 @@ static inline __attribute__((always_inline)) void copy_fast(uint8_t *dst, const 
 }
 
 enum FastEnd { FAST_STOPPED, FAST_END_OF_BLOCK, FAST_INVALID };
-
-// Hands on the half that a symbol of the fast loop has just filled or run past, as put_byte
-// does when it fills one; after the second half, what the symbol wrote past the ring's end
-// moves to its start. Returns the write position that out stands for.
-static __attribute__((noinline)) uint8_t *half_filled(uint8_t *out) {
-    unsigned q = (unsigned)(out - G.window);
-    if (q < RING_SIZE) {
-        output(G.window, WINDOW_SIZE);
-        return out;
-    }
-    output(G.window + WINDOW_SIZE, WINDOW_SIZE);
-    memcpy(G.window, G.window + RING_SIZE, q - RING_SIZE);
-    return G.window + (q - RING_SIZE);
-}
 
 // The fast loop reads an entry as one word: b in bits 0-7, e in bits 8-15, n in bits 16-31
 // (x86 is little-endian). A literal is told by one bit of its kind, which no other kind
@@ -602,7 +590,7 @@ static __attribute__((noinline)) FastEnd decode_fast(const huft *tl, const huft 
     entry_t w = entry_at(tl, bb & lmask);
     while (in <= in_stop) {
         if (out >= out_stop) { // the last symbol filled the half: handed on before the next
-            out = half_filled(out);
+            out = win + half_filled((unsigned)(out - win));
             out_stop = win + half_end((unsigned)(out - win));
         }
         if (!WIDE) RESOLVE(tl, w);
@@ -685,11 +673,11 @@ static __attribute__((noinline)) FastEnd decode_fast(const huft *tl, const huft 
             out_stop = win + half_end(G.window_pos);
         }
     }
-    if (out >= out_stop) out = half_filled(out);
     G.read_left = (int)(in_stop + FAST_MIN_INPUT - in);
     G.read_ptr = (uint8_t *)in;
     G.bit_buf = bb;
     G.bit_count = bl & (BITBUF_BITS - 1);
+    if (out >= out_stop) out = win + half_filled((unsigned)(out - win));
     G.window_pos = (unsigned)(out - win);
     return end;
 }
@@ -758,7 +746,7 @@ static int copy_stored_block(unsigned len) {
         memcpy(G.window + G.window_pos, G.read_ptr, n);
         G.read_ptr += n;
         G.read_left -= (int)n;
-        G.window_pos = half_done(G.window_pos + n);
+        G.window_pos = n == room ? half_filled(G.window_pos + n) : G.window_pos + n;
         len -= n;
     }
     return 0;
