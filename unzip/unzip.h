@@ -36,10 +36,11 @@ enum {
 
 // ---------------------------------------------------------------------------------------
 // ZIP layout. Every multi-byte field is little-endian and read through a Cursor (below).
-// The signatures: "PK" and two type bytes, assembled into G at the start of a run.
-constexpr char LOCAL_SIG[] = "PK\x03\x04";   // local header, then name, extra field, data
-constexpr char CENTRAL_SIG[] = "PK\x01\x02"; // directory entry, then name, extra, comment
-constexpr char END_SIG[] = "PK\x05\x06";     // end record, then the archive comment
+// The signatures: "PK" and two type bytes, assembled into G at the start of a run (never
+// stored whole in the program, see process.cpp).
+constexpr unsigned LOCAL_SIG_TYPE = 0x0403;   // local header, then name, extra field, data
+constexpr unsigned CENTRAL_SIG_TYPE = 0x0201; // directory entry, then name, extra, comment
+constexpr unsigned END_SIG_TYPE = 0x0605;     // end record, then the archive comment
 constexpr int ZIP_SIG_LEN = 4;
 constexpr int END_REC_LEN = 22;        // end-of-central-directory record, signature included
 constexpr int CDIR_ENTRY_LEN = 46;     // central directory entry before name, extra field, comment

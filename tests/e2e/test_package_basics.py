@@ -275,6 +275,13 @@ class PackerFormats(PackageTestCase):
             with self.subTest(packer=packer):
                 self.check_packer(packer, False, deflate=True)
 
+    def test_stub_holds_no_zip_signature(self):
+        # A reader searching a package from its end must find only the appended archive's
+        # records: zipfile, appending to a bare 32-bit stub, took the stub's own for one.
+        image = self.wine.program("installer.exe").read_bytes()
+        for sig in (b"PK\x03\x04", b"PK\x01\x02", b"PK\x05\x06"):
+            self.assertNotIn(sig, image)
+
     def test_folder_through_pack_tool(self):
         payload = self.work / "payload"
         files = sample_payload(payload, self.recorder)
