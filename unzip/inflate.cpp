@@ -525,17 +525,6 @@ static inline entry_t linked_entry(const huft *t, entry_t w, bitbuf_t bb) {
     return entry_at(t, value_of(w) + low_bits(bb, kind_of(w) - KIND_LINK));
 }
 
-// A root entry made final: a link's root bits are dropped and its sub-table entry taken.
-// What is left to drop is the entry's own bits.
-#define RESOLVE(t, w)                                                                              \
-    do {                                                                                           \
-        if (kind_of(w) > KIND_LINK) {                                                              \
-            bb >>= bits_of(w);                                                                     \
-            bl -= (w);                                                                             \
-            w = linked_entry(t, w, bb);                                                            \
-        }                                                                                          \
-    } while (0)
-
 // A 64-bit buffer holds a literal/length code with its extra bits and a distance code with
 // its extra bits after one refill; a 32-bit one refills between them and takes a distance's
 // extra bits apart from its code.
@@ -593,7 +582,6 @@ static inline __attribute__((always_inline)) FastEnd decode_fast(const huft *tl,
             out = win + half_filled((unsigned)(out - win));
             out_stop = win + half_end((unsigned)(out - win));
         }
-        if (!WIDE) RESOLVE(tl, w);
         CONSUME(w);
         if (w & LITERAL_FLAG) {
             *out++ = (uint8_t)value_of(w);
@@ -611,7 +599,7 @@ static inline __attribute__((always_inline)) FastEnd decode_fast(const huft *tl,
             REFILL();
             continue;
         }
-        if (WIDE && kind_of(w) > KIND_LINK) { // a link, its root bits dropped
+        if (kind_of(w) > KIND_LINK) { // a link, its root bits dropped
             w = linked_entry(tl, w, bb);
             CONSUME(w);
             if (w & LITERAL_FLAG) {
@@ -645,7 +633,11 @@ static inline __attribute__((always_inline)) FastEnd decode_fast(const huft *tl,
             }
             dist = value_of(w) + extra_of(saved, w);
         } else {
-            RESOLVE(td, w);
+            if (kind_of(w) > KIND_LINK) { // a link: its root bits dropped, its entry taken
+                bb >>= bits_of(w);
+                bl -= w;
+                w = linked_entry(td, w, bb);
+            }
             if (kind_of(w) == KIND_INVALID) {
                 end = FAST_INVALID;
                 break;
