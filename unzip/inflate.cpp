@@ -89,7 +89,7 @@ constexpr int dbits = 8;
 // The low len bits of code (1 <= len <= 16) in reverse order, as the decoder reads a code.
 // Swapping halves of ever smaller groups instead of a loop per bit: building the tables of
 // a dynamic block took 13 % of testing an archive of 7,726 small text files.
-static unsigned reverse_bits(unsigned code, unsigned len) {
+static inline unsigned reverse_bits(unsigned code, unsigned len) {
     code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
     code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
     code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
@@ -319,13 +319,11 @@ static bitbuf_t load_word(const uint8_t *p) {
 
 static_assert(MAX_FIELD_BITS <= BITBUF_BITS - 8, "one word load fills any field");
 
-// Makes at least n bits available; 0 when the member's data ends first. With a word of the
-// member's data in read_buf, one load fills the buffer as the fast loop's refill does (the
-// bytes that do not fit whole stay counted after): the plain steps read the header and
-// code lengths of every dynamic block, 6 % of testing an archive of small text files when
-// they went byte by byte.
-static int need(unsigned n) {
-    if (G.bit_count >= n) return 1;
+// need's refill. With a word of the member's data in read_buf, one load fills the buffer as
+// the fast loop's refill does (the bytes that do not fit whole stay counted after): the
+// plain steps read the header and code lengths of every dynamic block, 6 % of testing an
+// archive of small text files when they went byte by byte.
+static __attribute__((noinline)) int need_more(unsigned n) {
     if (G.read_left >= (int)sizeof(bitbuf_t)) {
         const uint8_t *in = G.read_ptr;
         REFILL_WORD(G.bit_buf, G.bit_count, in);
@@ -340,6 +338,13 @@ static int need(unsigned n) {
         G.bit_count += 8;
     }
     return 1;
+}
+
+// Makes at least n bits available; 0 when the member's data ends first. The count is tested
+// in line and the refill called only when it falls short, and look-ups are in line too:
+// testing 7,726 small text members took 4.8 % fewer instructions than with both calls.
+static inline int need(unsigned n) {
+    return G.bit_count >= n || need_more(n);
 }
 
 static void drop(unsigned n) {
@@ -365,7 +370,7 @@ static unsigned peek(unsigned n) {
 // Looks up the next code in table t (root of bits bits). 0 and the entry in *h, its code
 // not yet dropped (for a sub-table entry, the root part is); 1 for an invalid code, or one
 // longer than the data that remain.
-static int lookup(const huft *t, unsigned bits, huft *h) {
+static inline int lookup(const huft *t, unsigned bits, huft *h) {
     unsigned have = peek(bits);
     *h = t[low_bits(G.bit_buf, bits)];
     if (h->e > KIND_LINK) {
