@@ -306,7 +306,7 @@ int main(int argc, char **argv) {
         for (int level : {6, 9})
             benchInflate(in.name, in.data, level, rounds);
     printf("\nCRC-32, MB/s: median [min, max] of %d interleaved rounds; engine by %s\n", rounds,
-           crc32_has_clmul() ? "carry-less multiplication" : "tables");
+           cpu_has_clmul() ? "carry-less multiplication" : "tables");
     for (auto &in : inputs)
         benchCrc(in.name, in.data, rounds);
     inflate_free();

@@ -18,7 +18,6 @@
 #include "unzip/unzip.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
 #include <immintrin.h>
 #define CRC_CLMUL 1
 #endif
@@ -160,16 +159,6 @@ __attribute__((target("sse2,pclmul"))) static uint32_t crc_folded(uint32_t c, co
     _mm_storeu_si128((__m128i *)rest, x);
     return crc_braided(crc_bytes(0, rest, 16), buf, len);
 }
-
-static int cpu_has_clmul(void) {
-    unsigned a, b, c, d;
-    if (!__get_cpuid(1, &a, &b, &c, &d)) return 0;
-    return (c & bit_PCLMUL) && (d & bit_SSE2);
-}
-#else
-static int cpu_has_clmul(void) {
-    return 0;
-}
 #endif
 
 // ---------------------------------------------------------------------------------------
@@ -200,8 +189,4 @@ uint32_t crc32_by_tables(uint32_t crc, const uint8_t *buf, unsigned len) {
     if (buf == NULL) return 0;
     get_crc_table();
     return ~crc_braided(~crc, buf, len);
-}
-
-int crc32_has_clmul(void) {
-    return cpu_has_clmul();
 }

@@ -186,13 +186,20 @@ static unsigned sub_table_entries(const unsigned *b, const Codes *c, unsigned fi
     return total;
 }
 
+// Doubles the filled part of a table from 2^width entries to 2^to: the copy repeats every
+// entry for the next bit. Returns the width reached.
+static unsigned widen(huft *t, unsigned width, unsigned to) {
+    for (; width < to; width++)
+        memcpy(t + (1u << width), t, sizeof(huft) << width);
+    return width;
+}
+
 // Root entries for the codes up to root bits; links and sub-tables for the longer ones.
 // Root entries no code reaches are invalid; so are sub-table entries, where incomplete
 // codes had the caller make them so.
 //
-// The root grows from the shortest code's width to its own by doubling: each code of
-// len bits goes into the one entry it has at that width, and the copy of the table into
-// its upper half repeats every entry for the next bit. Optimisation: where every code's
+// The root grows from the shortest code's width to its own (widen): each code of len bits
+// goes into the one entry it has at that width. Optimisation: where every code's
 // entries were stored one by one, a small block's 11-bit table took 2,048 scattered stores;
 // testing 7,726 small text members spent 4.5 % of its time on them.
 static void fill_table(huft *t, const unsigned *b, const Codes *c, unsigned root, unsigned s,
@@ -203,12 +210,10 @@ static void fill_table(huft *t, const unsigned *b, const Codes *c, unsigned root
         t[k] = invalid_entry(root);
     for (; i < c->used && b[c->symbol[i]] <= root; i++) {
         unsigned len = b[c->symbol[i]];
-        for (; width < len; width++)
-            memcpy(t + (1u << width), t, sizeof(huft) << width);
+        width = widen(t, width, len);
         t[reverse_bits(c->code[i], len)] = make_entry(c->symbol[i], s, d, e, len);
     }
-    for (; width < root; width++)
-        memcpy(t + (1u << width), t, sizeof(huft) << width);
+    widen(t, width, root);
     while (i < c->used) {
         unsigned p = prefix_of(b, c, i, root), j = i + 1;
         while (j < c->used && prefix_of(b, c, j, root) == p)
@@ -669,8 +674,7 @@ static inline __attribute__((always_inline)) FastEnd decode_fast(const huft *tl,
             dist = value_of(w) + extra_of(saved, w);
         } else {
             if (kind_of(w) > KIND_LINK) { // a link: its root bits dropped, its entry taken
-                bb >>= bits_of(w);
-                bl -= w;
+                CONSUME(w);
                 w = linked_entry(td, w, bb);
             }
             if (kind_of(w) == KIND_INVALID) {
@@ -728,24 +732,19 @@ static __attribute__((noinline)) FastEnd decode_fast_any(const huft *tl, const h
 }
 
 #if (defined(__i386__) || defined(__x86_64__)) && !defined(INFLATE_NO_BMI2)
-#include <cpuid.h>
-
+#define FAST_LOOP_BMI2 1
 static __attribute__((noinline, target("bmi2,sse2"))) FastEnd decode_fast_bmi2(const huft *tl,
                                                                                const huft *td) {
     return decode_fast(tl, td);
 }
+#endif
 
 static FastLoop pick_fast_loop(void) {
-    unsigned a, b, c, d;
-    if (!__get_cpuid(1, &a, &b, &c, &d) || !(d & bit_SSE2)) return decode_fast_any;
-    if (__get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_BMI2)) return decode_fast_bmi2;
-    return decode_fast_any;
-}
-#else
-static FastLoop pick_fast_loop(void) {
-    return decode_fast_any;
-}
+#ifdef FAST_LOOP_BMI2
+    if (cpu_has_bmi2()) return decode_fast_bmi2;
 #endif
+    return decode_fast_any;
+}
 
 // Chosen on first use; every thread that races to it chooses the same.
 static FastLoop fast_loop;

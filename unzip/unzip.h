@@ -453,7 +453,9 @@ int UzpPassword(void *g, int *rcnt, char *pwbuf, int size, const char *zfn, cons
 void handler(int signal);
 uint32_t crc32(uint32_t crc, const uint8_t *buf, unsigned len);
 uint32_t crc32_by_tables(uint32_t crc, const uint8_t *buf, unsigned len); // never by clmul
-int crc32_has_clmul(void); // this CPU folds with carry-less multiplication
+// Processor features (cpu.cpp), SSE2 included in each; always 0 on other processors.
+int cpu_has_clmul(void); // carry-less multiplication: the CRC folds
+int cpu_has_bmi2(void);  // BMI2: the decoder's second fast loop
 const uint32_t *get_crc_table(void);
 void make_crc_table(void);
 void free_crc_table(void);

@@ -36,7 +36,7 @@ TEST(Crc32, AgreesWithZlibAcrossLengthsAndChunks) {
             EXPECT_EQ(want, crc32(crc32(0u, p, 13u), p + 13, (unsigned)len - 13)) << len;
         }
     }
-    if (!crc32_has_clmul()) std::cout << "(this CPU has no carry-less multiplication)\n";
+    if (!cpu_has_clmul()) std::cout << "(this CPU has no carry-less multiplication)\n";
     free_crc_table();
 }
 
