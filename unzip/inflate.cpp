@@ -132,7 +132,8 @@ static void fill(huft *table, unsigned bits, unsigned rev, unsigned len, huft h)
 }
 
 // The canonical codes of one table: symbols by increasing length (and symbol within one
-// length), with the code of each.
+// length), with the code of each, reversed as the decoder reads it (so its first root bits
+// are its root index, and the rest its index in a sub-table).
 struct Codes {
     unsigned count[MAX_CODE_BITS + 1];
     uint16_t symbol[LITLEN_CODES];
@@ -154,7 +155,7 @@ static void assign_codes(const unsigned *b, unsigned n, Codes *c) {
         if (len == 0) continue;
         unsigned at = offset[len]++;
         c->symbol[at] = (uint16_t)sym;
-        c->code[at] = (uint16_t)next[len]++;
+        c->code[at] = (uint16_t)reverse_bits(next[len]++, len);
         c->used++;
     }
 }
@@ -166,10 +167,9 @@ static unsigned sub_bits(const unsigned *b, const Codes *c, unsigned to, unsigne
 }
 
 // The root prefix of a code longer than the root: its first root bits, as the table reads
-// them (reversed).
-static unsigned prefix_of(const unsigned *b, const Codes *c, unsigned i, unsigned root) {
-    unsigned len = b[c->symbol[i]];
-    return reverse_bits(c->code[i] >> (len - root), root);
+// them.
+static unsigned prefix_of(const Codes *c, unsigned i, unsigned root) {
+    return c->code[i] & ((1u << root) - 1);
 }
 
 // Entries the codes longer than the root take in sub-tables.
@@ -177,8 +177,8 @@ static unsigned sub_table_entries(const unsigned *b, const Codes *c, unsigned fi
                                   unsigned root) {
     unsigned total = 0;
     for (unsigned i = first_long; i < c->used;) {
-        unsigned p = prefix_of(b, c, i, root), j = i + 1;
-        while (j < c->used && prefix_of(b, c, j, root) == p)
+        unsigned p = prefix_of(c, i, root), j = i + 1;
+        while (j < c->used && prefix_of(c, j, root) == p)
             j++;
         total += 1u << sub_bits(b, c, j, root);
         i = j;
@@ -211,20 +211,20 @@ static void fill_table(huft *t, const unsigned *b, const Codes *c, unsigned root
     for (; i < c->used && b[c->symbol[i]] <= root; i++) {
         unsigned len = b[c->symbol[i]];
         width = widen(t, width, len);
-        t[reverse_bits(c->code[i], len)] = make_entry(c->symbol[i], s, d, e, len);
+        t[c->code[i]] = make_entry(c->symbol[i], s, d, e, len);
     }
     widen(t, width, root);
     while (i < c->used) {
-        unsigned p = prefix_of(b, c, i, root), j = i + 1;
-        while (j < c->used && prefix_of(b, c, j, root) == p)
+        unsigned p = prefix_of(c, i, root), j = i + 1;
+        while (j < c->used && prefix_of(c, j, root) == p)
             j++;
         unsigned bits = sub_bits(b, c, j, root);
         huft link = {(uint8_t)root, (uint8_t)(KIND_LINK + bits), (uint16_t)next_sub};
         t[p] = link;
         for (; i < j; i++) {
-            unsigned len = b[c->symbol[i]], rest = len - root;
-            unsigned rev = reverse_bits(c->code[i], len) >> root;
-            fill(t + next_sub, bits, rev, rest, make_entry(c->symbol[i], s, d, e, rest));
+            unsigned rest = b[c->symbol[i]] - root;
+            fill(t + next_sub, bits, c->code[i] >> root, rest,
+                 make_entry(c->symbol[i], s, d, e, rest));
         }
         next_sub += 1u << bits;
     }
