@@ -289,6 +289,41 @@ std::string withMatch(std::string data, size_t dist) {
 const std::string HalfAndSome = randomBytes(32768 + 100, 3),
                   RingAndSome = randomBytes(65536 + 100, 5);
 
+// Matches through a 15-bit distance code (29, with 13 extra bits) after HalfAndSome, each
+// after one more 1-bit literal than the last, so that code and extra bits meet the bit buffer
+// at every offset: a 32-bit buffer runs short unless it refills before a distance's
+// sub-table entry. The distance lengths 1..14 and 15, 15 make a complete code.
+struct StreamAndOutput {
+    std::string stream, output;
+};
+StreamAndOutput longDistanceMatches() {
+    std::vector<std::pair<int, int>> distLens = {{28, 15}, {29, 15}};
+    for (int code = 0; code < 14; code++)
+        distLens.push_back({code, code + 1});
+    DynamicBlock b = dynamic(1, 29, {{'a', 1}, {256, 2}, {257, 2}}, distLens);
+    BitWriter w;
+    writeDynamic(w, true, b, {});
+    std::vector<unsigned> lc = canonicalCodes(b.lit), dc = canonicalCodes(b.dist);
+    std::string out = HalfAndSome;
+    for (unsigned k = 0; k < 40; k++) {
+        for (unsigned i = 0; i < k; i++)
+            w.code(lc['a'], 1);
+        out.append(k, 'a');
+        unsigned extra = k * 997 % 8192;
+        w.code(lc[257], 2); // length 3
+        w.code(dc[29], 15);
+        w.bits(extra, 13);
+        for (int i = 0; i < 3; i++)
+            out += out[out.size() - (24577 + extra)];
+    }
+    for (int i = 0; i < 200; i++) // input behind the last match, for the fast loop
+        w.code(lc['a'], 1);
+    out.append(200, 'a');
+    w.code(lc[256], 2);
+    return {storedBlocks(HalfAndSome) + w.done(), out};
+}
+const StreamAndOutput LongDistance = longDistanceMatches();
+
 // A fixed block with one match of length 258: distance code and extra bits as given.
 std::string fixedMatch(unsigned distCode, unsigned extra, int extraBits) {
     return fixedStream([=](BitWriter &w) {
@@ -419,6 +454,8 @@ const StreamCase StreamCases[] = {
     {"MatchFromTheFarEndAfterTheRingsEnd",
      [] { return storedBlocks(RingAndSome) + fixedMatch(29, 8190, 13); }, 0,
      withMatch(RingAndSome, 32767), true},
+    {"LongDistanceCodeWithExtraBitsAtEveryOffset", [] { return LongDistance.stream; }, 0,
+     LongDistance.output, true},
     {"OverlappingMatchWhoseSourceCrossesTheRingsEnd", // distance 193 + 7
      [] { return storedBlocks(RingAndSome) + fixedMatch(15, 7, 6); }, 0,
      withMatch(RingAndSome, 200), true},
