@@ -609,6 +609,12 @@ static_assert(WIDE ? BITBUF_BITS - (2 * MAX_CODE_BITS + 5 + 13) >= lbits &&
 // Tried and dropped, within the noise: the ring's wrap test only for sources before the
 // ring's start; loads of a short match before its stores; a 40- or 32-byte straight-line
 // copy (binaries gain what text loses); the count kept exact instead of whole words off.
+// Tried and dropped for the 32-bit build (i686 under Wine, medians over 8 processes): an
+// inner loop for runs of literals (runs are short, and its exits cost what it saved); the
+// bit buffer, count and input kept in G during a match's copy (no gain, and 8 % slower
+// without BMI2); the literal/length table at a fixed address (no register freed); leaving
+// the loop at a half's end rather than calling from it; root entries holding two literals
+// where both codes fit (text 2-4 % faster, binaries 1-4 % slower: such pairs are rare).
 static inline __attribute__((always_inline)) FastEnd decode_fast(const huft *tl, const huft *td) {
     const uint8_t *in = G.read_ptr, *in_stop = G.read_ptr + G.read_left - FAST_MIN_INPUT;
     uint8_t *const win = G.window;
