@@ -58,12 +58,14 @@ static const uint16_t cpdext[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,
                                     7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 
 enum {
-    KIND_END = 15,      // end of block
-    KIND_LITERAL = 16,  // a literal byte: the one kind with this bit set
-    KIND_LINK = 32,     // above it, links to sub-tables (their index bits added)
-    EXTRA_INVALID = 99, // the format tables' mark of a code that cannot occur
-    KIND_INVALID = 14,  // an entry for such a code, or for bits no code has
-    MAX_CODE_BITS = 15, // longest code a dynamic block can give
+    KIND_END = 15,        // end of block
+    KIND_LITERAL = 16,    // a literal byte: the one kind with this bit set
+    KIND_LINK = 32,       // above it, links to sub-tables (their index bits added)
+    EXTRA_INVALID = 99,   // the format tables' mark of a code that cannot occur
+    KIND_INVALID = 14,    // an entry for such a code, or for bits no code has
+    MAX_CODE_BITS = 15,   // longest code a dynamic block can give
+    MAX_LENGTH_EXTRA = 5, // the most extra bits a length takes (cplext)
+    MAX_DIST_EXTRA = 13,  // the most a distance takes (cpdext)
     MAX_MATCH = 258,
     LITLEN_CODES = 288, // literal/length lengths a dynamic block may give
     DIST_CODES = 32,
@@ -566,22 +568,26 @@ static inline entry_t linked_entry(const huft *t, entry_t w, bitbuf_t bb) {
 }
 
 // A 64-bit buffer holds a literal/length code with its extra bits and a distance code with
-// its extra bits after one refill; a 32-bit one refills between them and takes a distance's
-// extra bits apart from its code.
-static const bool WIDE = HAVE_BITS(2 * MAX_CODE_BITS + 5 + 13);
+// its extra bits after one refill; a 32-bit one refills between them.
+enum {
+    MAX_LENGTH_BITS = MAX_CODE_BITS + MAX_LENGTH_EXTRA,
+    MAX_DIST_BITS = MAX_CODE_BITS + MAX_DIST_EXTRA,
+};
+static const bool WIDE = HAVE_BITS(MAX_LENGTH_BITS + MAX_DIST_BITS);
 
 // A refill loads a whole word, so every bit of the buffer is the member's data until
 // symbols take it, whatever the count says. A root entry is therefore looked up before the
 // refill that would come first: its lbits or dbits are still there after what was taken
 // since the last refill. A 64-bit build refills once a symbol (three literals, or a length
-// and a distance with their extra bits: at most 5 and 13). A 32-bit build refills before a
-// distance's code and again before its sub-table entry, if it has one.
-static_assert(WIDE ? BITBUF_BITS - (2 * MAX_CODE_BITS + 5 + 13) >= lbits &&
+// and a distance with their extra bits). A 32-bit build refills before a distance's code
+// (a root code with its extra bits, or a link's root bits) and again before its sub-table
+// entry, if it has one.
+static_assert(WIDE ? BITBUF_BITS - (MAX_LENGTH_BITS + MAX_DIST_BITS) >= lbits &&
                          BITBUF_BITS - 3 * MAX_CODE_BITS >= lbits
-                   : HAVE_BITS(MAX_CODE_BITS + 5) && HAVE_BITS(dbits + 13) &&
-                         HAVE_BITS(MAX_CODE_BITS - dbits + 13) &&
-                         BITBUF_BITS - (MAX_CODE_BITS + 5) >= dbits &&
-                         BITBUF_BITS - (dbits + 13) >= lbits,
+                   : HAVE_BITS(MAX_LENGTH_BITS) && HAVE_BITS(dbits + MAX_DIST_EXTRA) &&
+                         HAVE_BITS(MAX_DIST_BITS - dbits) &&
+                         BITBUF_BITS - MAX_LENGTH_BITS >= dbits &&
+                         BITBUF_BITS - (dbits + MAX_DIST_EXTRA) >= lbits,
               "a refill holds what is taken before the next, and a root entry's bits outlast it");
 
 // Decodes symbols with tables of lbits and dbits first-level bits while at least
