@@ -357,10 +357,15 @@ def bench_tree(args, work, kind, stubs, recorder, wine_peers):
 
 
 def keep_desktop(session):
-    """A window that keeps Wine's desktop process running until the process is ended."""
+    """A window that keeps Wine's desktop process running until the process is ended; returns
+    once the window is on the display, so that the first run finds the desktop up."""
     keeper = subprocess.Popen([str(session.loader), "notepad.exe"], cwd=str(session.prefix),
                               env=session.base_env(), stdin=subprocess.DEVNULL, **QUIET)
-    time.sleep(3)  # the desktop is up before the first run
+    deadline = time.monotonic() + wine.WINE_TIMEOUT
+    while not session.x_windows_named("Untitled - Notepad"):
+        if keeper.poll() is not None or time.monotonic() > deadline:
+            sys.exit("notepad.exe did not open its window (use --no-desktop)")
+        time.sleep(0.1)
     return keeper
 
 
