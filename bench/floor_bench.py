@@ -1,17 +1,20 @@
 #!/usr/bin/env python3
 """Packages of many files against the platform's floor.
 
-    bench/floor_bench.py [--rounds N] [--build DIR] [--ombrelin PATH] [--trees tree,runtime]
+    bench/floor_bench.py [--rounds N] [--build DIR] [--ombrelin PATH]
+                         [--trees start,tree,runtime]
                          [--methods stored,deflated] [--stub LABEL=PATH ...]
                          [--folders PATH[,PATH...]] [--no-wine] [--no-host] [--no-desktop]
                          [--keep]
 
-Trees (bench/make_archives.py): "tree", the 5,000 real files of the decoder's benchmark in
-their directories, and "runtime", a Java application's package of about 1,000 files, a few of
-them large; with --folders, also "folders", a package of real folders of this machine (each
-a top-level directory of it, symbolic links followed). Each tree is unpacked into a folder,
-which tools/pack_installer.py packs (stored, and deflated as packages are by default) behind
-the installer stub, with recorder.exe as the package's installer.exe.
+Trees: "start", one small file, for what a program takes whatever the package holds (its
+own start and end); from bench/make_archives.py, "tree", the 5,000 real files of the
+decoder's benchmark in their directories, and "runtime", a Java application's package of
+about 1,000 files, a few of them large; with --folders, also "folders", a package of real
+folders of this machine (each a top-level directory of it, symbolic links followed). Each
+tree is unpacked into a folder, which tools/pack_installer.py packs (stored, and deflated as
+packages are by default) behind the installer stub, with recorder.exe as the package's
+installer.exe.
 
 Under Wine (the 32-bit programs where this machine runs 32-bit code, else the 64-bit build of
 the same sources): floor.exe, which makes the same directories and files with the same bytes,
@@ -34,9 +37,12 @@ and the disk is synced before each run, so that no run pays for writing out the 
 Runs are interleaved, each round starting one further along (A, B, C, B, C, A, C, A, B, ...);
 round 0 is a warm-up and is not counted.
 Figures: seconds, median (min-max), and the median (min-max) of each program's time over the
-floor's (or bsdtar's) in the same round. With --stub, the given stub executables (the Windows
-build's installer.exe by default) each get a package of the same archive, so that two
-versions compare in one run.
+floor's (or bsdtar's) in the same round. When "start" ran first, the later tables also take
+each program's median there off its times ("beyond the start"), which compares what the
+programs take for the work alone: under Wine the stub starts as a GUI program (user32, the
+fonts, the display driver, its two hidden windows), the floor as a console program. With
+--stub, the given stub executables (the Windows build's installer.exe by default) each get a
+package of the same archive, so that two versions compare in one run.
 """
 import argparse
 import datetime
@@ -57,8 +63,8 @@ import wine  # noqa: E402
 from rounds import in_turn, work_folder  # noqa: E402
 
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-LABELS = {"tree": "the 5,000-file tree", "runtime": "a Java application with its runtime",
-          "folders": "real folders"}
+LABELS = {"start": "one small file", "tree": "the 5,000-file tree",
+          "runtime": "a Java application with its runtime", "folders": "real folders"}
 FILETIME_1970 = 116444736000000000  # 100-ns intervals from 1601 to 1970
 ATTR_ARCHIVE = 0x20
 LOCAL_HDR_LEN = 30
@@ -79,6 +85,11 @@ def copy_folders(work, paths):
 
 def unpack_tree(work, kind):
     """The tree as a folder: make_archives.py's archive of it, unpacked."""
+    if kind == "start":
+        folder = work / "start-folder"
+        folder.mkdir()
+        (folder / "readme.txt").write_text("A package of one file.\n" * 40)
+        return folder
     archive = work / (kind + "-source.zip")
     subprocess.run([sys.executable, str(HERE / "make_archives.py"), kind, str(archive)],
                    check=True)
@@ -276,9 +287,15 @@ def ratios(a, b):
     return "%5.2f (%4.2f-%4.2f)" % (statistics.median(r), min(r), max(r))
 
 
-def report(title, times, base, steps=()):
+def beyond(times, start):
+    """Each program's times less its median start, where one was measured."""
+    return {label: [t - start[label] for t in s] for label, s in times.items() if label in start}
+
+
+def report(title, times, base, steps=(), start=None):
     """The table; with steps (labels of successive versions), also each one's time over the
-    one before it, round by round."""
+    one before it, round by round; with start ({label: median seconds on the one-file
+    package}), also each program's time beyond its start over the base's."""
     print("\n" + title)
     print("  %-20s %26s   time / %s's in the same round"
           % ("", "seconds median (min-max)", base))
@@ -287,6 +304,11 @@ def report(title, times, base, steps=()):
               % (label, statistics.median(s), min(s), max(s), ratios(s, times[base])))
     for before, after in zip(steps, steps[1:]):
         print("  %-20s time / %s's: %s" % (after, before, ratios(times[after], times[before])))
+    rest = beyond(times, start or {})
+    if base in rest:
+        print("  %-47s   time / %s's" % ("beyond the start: less the one-file median", base))
+        for label, s in rest.items():
+            print("  %-20s %8.2f %35s" % (label, statistics.median(s), ratios(s, rest[base])))
 
 
 # ---------------------------------------------------------------------------------------
@@ -300,7 +322,7 @@ def parse_args():
                     "(default: build/bench-win32 where 32-bit code runs, else build/bench-win64)")
     ap.add_argument("--ombrelin", type=Path, default=ROOT / "build" / "bench" / "ombrelin",
                     help="the host build's console driver")
-    ap.add_argument("--trees", default="tree,runtime")
+    ap.add_argument("--trees", default="start,tree,runtime")
     ap.add_argument("--methods", default="stored,deflated")
     ap.add_argument("--folders", help="real folders to package as one more tree")
     ap.add_argument("--stub", action="append", default=[], metavar="LABEL=PATH",
@@ -331,7 +353,7 @@ def package_cases(work, kind, folder, methods, stubs):
         yield method, case
 
 
-def bench_tree(args, work, kind, stubs, recorder, wine_peers):
+def bench_tree(args, work, kind, stubs, recorder, wine_peers, starts):
     folder = (copy_folders(work, args.folders.split(",")) if kind == "folders"
               else unpack_tree(work, kind))
     removed = windows_names_only(folder)
@@ -350,15 +372,21 @@ def bench_tree(args, work, kind, stubs, recorder, wine_peers):
             LABELS.get(kind, kind), len(expected), dirs, total / 1e6, method, args.rounds)
         if removed:
             title += "\n (%d names that Windows cannot hold as they are left out)" % removed
+        groups = []  # (where, heading, peers, base, steps)
         if wine_peers:
-            times = interleave(work, "%s-%s-wine" % (kind, method), wine_peers.peers(case),
-                               args.rounds, case)
-            report("%s\n under Wine (%s programs)" % (title, wine_peers.session.arch), times,
-                   "floor.exe", [label for label, _ in stubs] if len(stubs) > 1 else ())
+            groups.append(("wine", "under Wine (%s programs)" % wine_peers.session.arch,
+                           wine_peers.peers(case), "floor.exe",
+                           [label for label, _ in stubs] if len(stubs) > 1 else ()))
         if not args.no_host:
-            times = interleave(work, "%s-%s-host" % (kind, method),
-                               host_peers(str(args.ombrelin), case), args.rounds, case)
-            report("%s\n host build" % title, times, "bsdtar -xf")
+            groups.append(("host", "host build", host_peers(str(args.ombrelin), case),
+                           "bsdtar -xf", ()))
+        for where, heading, peers, base, steps in groups:
+            times = interleave(work, "%s-%s-%s" % (kind, method, where), peers, args.rounds,
+                               case)
+            report("%s\n %s" % (title, heading), times, base, steps,
+                   starts.get((where, method)))
+            if kind == "start":
+                starts[(where, method)] = {l: statistics.median(s) for l, s in times.items()}
         sys.stdout.flush()
 
 
@@ -392,8 +420,9 @@ def main():
                 if not args.no_desktop:
                     keeper = keep_desktop(session)
             wine_peers = WinePeers(session, build, work) if session else None
+            starts = {}  # (where, method): {label: median seconds on one small file}
             for kind in kinds:
-                bench_tree(args, work, kind, stubs, recorder, wine_peers)
+                bench_tree(args, work, kind, stubs, recorder, wine_peers, starts)
         finally:
             if keeper:
                 keeper.kill()
