@@ -63,7 +63,7 @@ import wine  # noqa: E402
 from rounds import in_turn, work_folder  # noqa: E402
 
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-LABELS = {"start": "one small file", "tree": "the 5,000-file tree",
+LABELS = {"start": "one small file and installer.exe", "tree": "the 5,000-file tree",
           "runtime": "a Java application with its runtime", "folders": "real folders"}
 FILETIME_1970 = 116444736000000000  # 100-ns intervals from 1601 to 1970
 ATTR_ARCHIVE = 0x20
