@@ -83,13 +83,16 @@ def copy_folders(work, paths):
     return folder
 
 
+def one_file(work):
+    """The "start" tree: a folder of one small file."""
+    folder = work / "start-folder"
+    folder.mkdir()
+    (folder / "readme.txt").write_text("A package of one file.\n" * 40)
+    return folder
+
+
 def unpack_tree(work, kind):
     """The tree as a folder: make_archives.py's archive of it, unpacked."""
-    if kind == "start":
-        folder = work / "start-folder"
-        folder.mkdir()
-        (folder / "readme.txt").write_text("A package of one file.\n" * 40)
-        return folder
     archive = work / (kind + "-source.zip")
     subprocess.run([sys.executable, str(HERE / "make_archives.py"), kind, str(archive)],
                    check=True)
@@ -354,8 +357,10 @@ def package_cases(work, kind, folder, methods, stubs):
 
 
 def bench_tree(args, work, kind, stubs, recorder, wine_peers, starts):
-    folder = (copy_folders(work, args.folders.split(",")) if kind == "folders"
-              else unpack_tree(work, kind))
+    if kind == "folders":
+        folder = copy_folders(work, args.folders.split(","))
+    else:
+        folder = one_file(work) if kind == "start" else unpack_tree(work, kind)
     removed = windows_names_only(folder)
     shutil.copyfile(recorder, folder / "installer.exe")
     expected = expected_files(folder)
@@ -386,7 +391,8 @@ def bench_tree(args, work, kind, stubs, recorder, wine_peers, starts):
             report("%s\n %s" % (title, heading), times, base, steps,
                    starts.get((where, method)))
             if kind == "start":
-                starts[(where, method)] = {l: statistics.median(s) for l, s in times.items()}
+                starts[(where, method)] = {label: statistics.median(s)
+                                           for label, s in times.items()}
         sys.stdout.flush()
 
 
