@@ -35,9 +35,13 @@ Every run writes into a new folder and the outputs stay until the end (ext4 slow
 creating files right after many were deleted; wait a few minutes between two invocations),
 and the disk is synced before each run, so that no run pays for writing out the last one's.
 Runs are interleaved, each round starting one further along (A, B, C, B, C, A, C, A, B, ...);
-round 0 is a warm-up and is not counted.
+round 0 is a warm-up and is not counted. Both methods' packages run in the same rounds, and
+the floor, which copies the same bytes for either, once a round: this machine's speed
+changes in spells of minutes, so that tables run one after the other could differ by half
+for the same work.
 Figures: seconds, median (min-max), and the median (min-max) of each program's time over the
-floor's (or bsdtar's) in the same round. When "start" ran first, the later tables also take
+floor's (or bsdtar's) in the same round; after the tables, each program's time on the
+deflated package over its time on the stored one, round by round. When "start" ran first, the later tables also take
 each program's median there off its times ("beyond the start"), which compares what the
 programs take for the work alone: under Wine the stub starts as a GUI program (user32, the
 fonts, the display driver, its two hidden windows), the floor as a console program. With
@@ -220,16 +224,20 @@ class WinePeers:
             sys.exit("%s failed: %r (see %s)" % (label, result, art))
         return result.seconds
 
-    def peers(self, case):
-        """(label, run) pairs; run(folder) returns the seconds and the output's root."""
+    def shared(self, case):
+        """(label, run) pairs that do the same whatever the method; run(folder) returns the
+        seconds and the output's root."""
         w = self.session.winpath
-        package = case["packages"][0][1]
         floor = '"%s" "%s" "%s"' % (w(self.floor), w(case["manifest"]), w(case["floor_data"]))
-        out = [("floor.exe", self.runner("floor.exe", floor + " installer.exe", True)),
-               ("floor.exe, no start", self.runner("floor.exe", floor))]
-        out += [(label, self.stub_runner(label, p)) for label, p in case["packages"]]
+        return [("floor.exe", self.runner("floor.exe", floor + " installer.exe", True)),
+                ("floor.exe, no start", self.runner("floor.exe", floor))]
+
+    def packaged(self, case):
+        """(label, run) pairs of one method's packages."""
+        package = case["packages"][0][1]
+        out = [(label, self.stub_runner(label, p)) for label, p in case["packages"]]
         out.append(("ombrelin.exe -q", self.runner("ombrelin.exe", '"%s" -q "%s"' % (
-            w(self.ombrelin), w(package)))))
+            self.session.winpath(self.ombrelin), self.session.winpath(package)))))
         return out
 
     def runner(self, label, cmdline, hands_off=False):
@@ -249,7 +257,11 @@ class WinePeers:
         return run
 
 
-def host_peers(ombrelin, case):
+class HostPeers:
+    def __init__(self, ombrelin):
+        self.ombrelin = ombrelin
+
+    @staticmethod
     def timed(command, cwd=None):
         began = time.perf_counter()
         done = subprocess.run(command, cwd=cwd, **QUIET)
@@ -257,20 +269,25 @@ def host_peers(ombrelin, case):
             sys.exit("%s failed (exit %d)" % (command[0], done.returncode))
         return time.perf_counter() - began
 
-    archive, folder = case["archive"], case["folder"]
-    return [
-        ("ombrelin -q", lambda d: (timed([ombrelin, "-q", str(archive)], cwd=d), d)),
-        ("bsdtar -xf", lambda d: (timed(["bsdtar", "-xf", str(archive), "-C", str(d)]), d)),
-        ("cp -r", lambda d: (timed(["cp", "-r", str(folder), str(d / "copy")]), d / "copy")),
-    ]
+    def shared(self, case):
+        folder = case["folder"]
+        return [("cp -r", lambda d: (self.timed(["cp", "-r", str(folder), str(d / "copy")]),
+                                     d / "copy"))]
+
+    def packaged(self, case):
+        archive = str(case["archive"])
+        return [("ombrelin -q", lambda d: (self.timed([self.ombrelin, "-q", archive], cwd=d), d)),
+                ("bsdtar -xf", lambda d: (self.timed(["bsdtar", "-xf", archive, "-C", str(d)]),
+                                          d))]
 
 
 def interleave(work, name, peers, rounds, case):
-    """{label: [seconds per counted round]}; round 0 is a warm-up, checked, not counted."""
+    """{key: [seconds per counted round]} of peers, (key, label, run) triples; round 0 is a
+    warm-up, checked, not counted."""
     expected = case["expected"]
-    times = {label: [] for label, _ in peers}
+    times = {key: [] for key, _, _ in peers}
     for r in range(rounds + 1):
-        for i, (label, run) in in_turn(peers, r):
+        for i, (key, label, run) in in_turn(peers, r):
             d = work / ("%s-%d-%d" % (name, i, r))
             d.mkdir()
             # The last run's bytes go to the disk now, not during this run.
@@ -281,7 +298,7 @@ def interleave(work, name, peers, rounds, case):
                 if getattr(run, "hands_off", False):
                     check_handed_off(label, root)
             else:
-                times[label].append(seconds)
+                times[key].append(seconds)
     return times
 
 
@@ -356,7 +373,32 @@ def package_cases(work, kind, folder, methods, stubs):
         yield method, case
 
 
-def bench_tree(args, work, kind, stubs, recorder, wine_peers, starts):
+def all_peers(group, tree, cases):
+    """(key, label, run) of a group's programs: those that do the same whatever the method
+    once, keyed (label, None), and each method's, keyed (label, method)."""
+    out = [((label, None), label, run) for label, run in group.shared(tree)]
+    for method, case in cases.items():
+        out += [((label, method), "%s, %s" % (label, method), run)
+                for label, run in group.packaged(case)]
+    return out
+
+
+def of_method(times, method):
+    """{label: seconds} of the method's table."""
+    return {label: s for (label, m), s in times.items() if m in (None, method)}
+
+
+def report_methods(times, cases):
+    """Each packaged program's time on each later method over the first's, round by round."""
+    methods = list(cases)
+    for method in methods[1:]:
+        print("  %-47s   time / %s's" % ("%s against %s" % (method, methods[0]), methods[0]))
+        for (label, m), s in times.items():
+            if m == method:
+                print("  %-20s %35s" % (label, ratios(s, times[(label, methods[0])])))
+
+
+def bench_tree(args, work, kind, stubs, recorder, groups, starts):
     if kind == "folders":
         folder = copy_folders(work, args.folders.split(","))
     else:
@@ -371,28 +413,23 @@ def bench_tree(args, work, kind, stubs, recorder, wine_peers, starts):
     manifest = work / (kind + ".manifest")
     dirs = manifest_for(floor_data, manifest)
     read_through(floor_data)
-    for method, case in package_cases(work, kind, folder, args.methods.split(","), stubs):
-        case.update(folder=folder, expected=expected, manifest=manifest, floor_data=floor_data)
-        title = "%s: %d files, %d directories, %.1f MB, %s; %d interleaved rounds" % (
-            LABELS.get(kind, kind), len(expected), dirs, total / 1e6, method, args.rounds)
-        if removed:
-            title += "\n (%d names that Windows cannot hold as they are left out)" % removed
-        groups = []  # (where, heading, peers, base, steps)
-        if wine_peers:
-            groups.append(("wine", "under Wine (%s programs)" % wine_peers.session.arch,
-                           wine_peers.peers(case), "floor.exe",
-                           [label for label, _ in stubs] if len(stubs) > 1 else ()))
-        if not args.no_host:
-            groups.append(("host", "host build", host_peers(str(args.ombrelin), case),
-                           "bsdtar -xf", ()))
-        for where, heading, peers, base, steps in groups:
-            times = interleave(work, "%s-%s-%s" % (kind, method, where), peers, args.rounds,
-                               case)
-            report("%s\n %s" % (title, heading), times, base, steps,
-                   starts.get((where, method)))
+    tree = dict(folder=folder, expected=expected, manifest=manifest, floor_data=floor_data)
+    cases = dict(package_cases(work, kind, folder, args.methods.split(","), stubs))
+    for where, heading, group, base, steps in groups:
+        # Every method's packages run in the same rounds, so that the machine's slow and
+        # fast spells fall on them alike.
+        times = interleave(work, "%s-%s" % (kind, where), all_peers(group, tree, cases),
+                           args.rounds, tree)
+        for method in cases:
+            title = "%s: %d files, %d directories, %.1f MB, %s; %d interleaved rounds" % (
+                LABELS.get(kind, kind), len(expected), dirs, total / 1e6, method, args.rounds)
+            if removed:
+                title += "\n (%d names that Windows cannot hold as they are left out)" % removed
+            t = of_method(times, method)
+            report("%s\n %s" % (title, heading), t, base, steps, starts.get((where, method)))
             if kind == "start":
-                starts[(where, method)] = {label: statistics.median(s)
-                                           for label, s in times.items()}
+                starts[(where, method)] = {label: statistics.median(s) for label, s in t.items()}
+        report_methods(times, cases)
         sys.stdout.flush()
 
 
@@ -425,10 +462,17 @@ def main():
                 session.start()
                 if not args.no_desktop:
                     keeper = keep_desktop(session)
-            wine_peers = WinePeers(session, build, work) if session else None
+            groups = []  # (where, heading, peers, base, steps)
+            if session:
+                groups.append(("wine", "under Wine (%s programs)" % session.arch,
+                               WinePeers(session, build, work), "floor.exe",
+                               [label for label, _ in stubs] if len(stubs) > 1 else ()))
+            if not args.no_host:
+                groups.append(("host", "host build", HostPeers(str(args.ombrelin)),
+                               "bsdtar -xf", ()))
             starts = {}  # (where, method): {label: median seconds on one small file}
             for kind in kinds:
-                bench_tree(args, work, kind, stubs, recorder, wine_peers, starts)
+                bench_tree(args, work, kind, stubs, recorder, groups, starts)
         finally:
             if keeper:
                 keeper.kill()
