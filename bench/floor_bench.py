@@ -40,13 +40,13 @@ the floor, which copies the same bytes for either, once a round: this machine's 
 changes in spells of minutes, so that tables run one after the other could differ by half
 for the same work.
 Figures: seconds, median (min-max), and the median (min-max) of each program's time over the
-floor's (or bsdtar's) in the same round; after the tables, each program's time on the
-deflated package over its time on the stored one, round by round. When "start" ran first, the later tables also take
-each program's median there off its times ("beyond the start"), which compares what the
-programs take for the work alone: under Wine the stub starts as a GUI program (user32, the
-fonts, the display driver, its two hidden windows), the floor as a console program. With
---stub, the given stub executables (the Windows build's installer.exe by default) each get a
-package of the same archive, so that two versions compare in one run.
+floor's (or bsdtar's) in the same round; after a tree's tables, each program's time on the
+deflated package over its time on the stored one, round by round. When "start" ran first,
+the later tables also take each program's median there off its times ("beyond the start"),
+which compares what the programs take for the work alone: under Wine the stub starts as a
+GUI program (user32, the fonts, the display driver, its two hidden windows), the floor as a
+console program. With --stub, the given stub executables (the Windows build's installer.exe
+by default) each get a package of the same archive, so that two versions compare in one run.
 """
 import argparse
 import datetime
@@ -234,10 +234,11 @@ class WinePeers:
 
     def packaged(self, case):
         """(label, run) pairs of one method's packages."""
+        w = self.session.winpath
         package = case["packages"][0][1]
         out = [(label, self.stub_runner(label, p)) for label, p in case["packages"]]
         out.append(("ombrelin.exe -q", self.runner("ombrelin.exe", '"%s" -q "%s"' % (
-            self.session.winpath(self.ombrelin), self.session.winpath(package)))))
+            w(self.ombrelin), w(package)))))
         return out
 
     def runner(self, label, cmdline, hands_off=False):
@@ -258,6 +259,8 @@ class WinePeers:
 
 
 class HostPeers:
+    """The host build's console driver and the host's own tools."""
+
     def __init__(self, ombrelin):
         self.ombrelin = ombrelin
 

@@ -13,7 +13,8 @@
 # 4. memory.sh: peak memory over 1 MiB and 1 GiB archives, stored and deflated.
 # 5. floor_bench.py: packages of many files, the stub and ombrelin.exe under Wine against
 #    floor.exe (the same tree made with plain Win32 calls), also less each program's time
-#    on a one-file package; the host build against bsdtar and cp -r.
+#    on a one-file package, and deflated against stored in the same rounds; the host build
+#    against bsdtar and cp -r.
 # 6. close_bench: the 5,000 small files of make_archives.py's "many-small", host build, with
 #    closes as slow as a virus scanner makes them on Windows.
 # Run it on an otherwise idle machine: the figures of a loaded one are noise.
