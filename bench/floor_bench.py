@@ -208,10 +208,15 @@ def check_handed_off(label, root):
 
 
 class WinePeers:
-    """The programs under Wine, each run through the harness's launch.exe."""
+    """The programs under Wine, each run through the harness's launch.exe; with more than one
+    stub, each one's time is also set against the one before it."""
 
-    def __init__(self, session, build, work):
+    where, base = "wine", "floor.exe"
+
+    def __init__(self, session, build, work, stubs):
         self.session, self.work = session, work
+        self.heading = "under Wine (%s programs)" % session.arch
+        self.steps = [label for label, _ in stubs] if len(stubs) > 1 else ()
         self.floor = build / "bench" / "floor.exe"
         self.ombrelin = build / "ombrelin.exe"
         if not self.floor.exists():
@@ -260,6 +265,8 @@ class WinePeers:
 
 class HostPeers:
     """The host build's console driver and the host's own tools."""
+
+    where, heading, base, steps = "host", "host build", "bsdtar -xf", ()
 
     def __init__(self, ombrelin):
         self.ombrelin = ombrelin
@@ -418,20 +425,25 @@ def bench_tree(args, work, kind, stubs, recorder, groups, starts):
     read_through(floor_data)
     tree = dict(folder=folder, expected=expected, manifest=manifest, floor_data=floor_data)
     cases = dict(package_cases(work, kind, folder, args.methods.split(","), stubs))
-    for where, heading, group, base, steps in groups:
+    titles = {}
+    for method in cases:
+        titles[method] = "%s: %d files, %d directories, %.1f MB, %s; %d interleaved rounds" % (
+            LABELS.get(kind, kind), len(expected), dirs, total / 1e6, method, args.rounds)
+        if removed:
+            titles[method] += "\n (%d names that Windows cannot hold as they are left out)" % (
+                removed)
+    for group in groups:
         # Every method's packages run in the same rounds, so that the machine's slow and
         # fast spells fall on them alike.
-        times = interleave(work, "%s-%s" % (kind, where), all_peers(group, tree, cases),
+        times = interleave(work, "%s-%s" % (kind, group.where), all_peers(group, tree, cases),
                            args.rounds, tree)
         for method in cases:
-            title = "%s: %d files, %d directories, %.1f MB, %s; %d interleaved rounds" % (
-                LABELS.get(kind, kind), len(expected), dirs, total / 1e6, method, args.rounds)
-            if removed:
-                title += "\n (%d names that Windows cannot hold as they are left out)" % removed
             t = of_method(times, method)
-            report("%s\n %s" % (title, heading), t, base, steps, starts.get((where, method)))
+            report("%s\n %s" % (titles[method], group.heading), t, group.base, group.steps,
+                   starts.get((group.where, method)))
             if kind == "start":
-                starts[(where, method)] = {label: statistics.median(s) for label, s in t.items()}
+                starts[(group.where, method)] = {label: statistics.median(s)
+                                                 for label, s in t.items()}
         report_methods(times, cases)
         sys.stdout.flush()
 
@@ -465,14 +477,9 @@ def main():
                 session.start()
                 if not args.no_desktop:
                     keeper = keep_desktop(session)
-            groups = []  # (where, heading, peers, base, steps)
-            if session:
-                groups.append(("wine", "under Wine (%s programs)" % session.arch,
-                               WinePeers(session, build, work), "floor.exe",
-                               [label for label, _ in stubs] if len(stubs) > 1 else ()))
+            groups = [WinePeers(session, build, work, stubs)] if session else []
             if not args.no_host:
-                groups.append(("host", "host build", HostPeers(str(args.ombrelin)),
-                               "bsdtar -xf", ()))
+                groups.append(HostPeers(str(args.ombrelin)))
             starts = {}  # (where, method): {label: median seconds on one small file}
             for kind in kinds:
                 bench_tree(args, work, kind, stubs, recorder, groups, starts)
