@@ -26,6 +26,9 @@ void setRegistryValue(HKEY root, const char *key, const char *name, const char *
 void setRegistryData(HKEY root, const char *key, const char *name, DWORD type,
                      const std::string &data, RegistryView view = RegistryView::Default);
 void setWow64(bool wow64);
+// kernelbase.dll with WaitOnAddress and WakeByAddressSingle, as from Windows 8 on (default:
+// absent, as on Windows XP).
+void setAddressWaits(bool present);
 // RegEnumKeyExA answers `error` for this index in every key (ERROR_SUCCESS: never).
 void failRegistryEnumAt(DWORD index, LSTATUS error);
 // RegOpenKeyExA answers ERROR_ACCESS_DENIED for this key in both views; it is still listed.

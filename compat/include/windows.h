@@ -25,6 +25,8 @@ typedef void *HMODULE;
 typedef void *HKEY;
 typedef void *LPVOID;
 typedef void *PVOID;
+typedef void VOID;
+typedef size_t SIZE_T;
 typedef DWORD *LPDWORD;
 typedef BYTE *LPBYTE;
 typedef intptr_t LRESULT;

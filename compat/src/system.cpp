@@ -1,6 +1,7 @@
 // Host stand-in for kernel32's system queries: version, module path, time zone and the
 // UTC-to-local file-time shift, the system's error texts, and the functions looked up at run
-// time (IsWow64Process, SetDefaultDllDirectories). Tests set what they report; reset()
+// time (IsWow64Process, SetDefaultDllDirectories; WaitOnAddress and WakeByAddressSingle in
+// kernelbase, which a test makes present). Tests set what they report; reset()
 // restores every stand-in.
 #include "control.h"
 #include <windows.h>
@@ -23,6 +24,9 @@ void resetUi();
 void resetSecurity();
 void resetWidePaths();
 bool isWow64(); // registry.cpp: the registry's views follow the same setting
+BOOL WINAPI waitOnAddress(volatile VOID *address, PVOID compare, SIZE_T size,
+                          DWORD milliseconds); // threads.cpp
+VOID WINAPI wakeByAddressSingle(PVOID address);
 } // namespace detail
 } // namespace compat
 
@@ -35,6 +39,7 @@ constexpr LONG kDaylightBias = -60;
 constexpr int64_t kTicksPerMinute = 60LL * 10000000;
 // Any non-null value serves as kernel32's module handle; GetCurrentProcess's is -1.
 const HMODULE kKernel32 = (HMODULE)(uintptr_t)0x7C800000;
+const HMODULE kKernelBase = (HMODULE)(uintptr_t)0x7C900000;
 const HANDLE kCurrentProcess = (HANDLE)(intptr_t)-1;
 
 std::mutex settingsLock;
@@ -43,6 +48,7 @@ std::string modulePath; // empty: the running executable
 LONG timeZoneBias = 0;
 DWORD timeZoneId = TIME_ZONE_ID_UNKNOWN;
 DWORD dllFlags = 0;
+bool addressWaits = false;
 
 std::string runningExecutable() {
     char path[4096];
@@ -62,6 +68,7 @@ void reset() {
         timeZoneBias = 0;
         timeZoneId = TIME_ZONE_ID_UNKNOWN;
         dllFlags = 0;
+        addressWaits = false;
     }
     detail::resetFiles();
     detail::resetVolumes();
@@ -81,6 +88,11 @@ void setModulePath(const char *path) {
 void setVersion(DWORD v) {
     std::lock_guard<std::mutex> hold(settingsLock);
     version = v;
+}
+
+void setAddressWaits(bool present) {
+    std::lock_guard<std::mutex> hold(settingsLock);
+    addressWaits = present;
 }
 
 void setTimeZone(LONG biasMinutes, DWORD zoneId) {
@@ -112,12 +124,22 @@ template <typename Function> FARPROC asFarProc(Function *function) {
 } // namespace
 
 HMODULE GetModuleHandleA(LPCSTR name) {
-    return name && strcasecmp(name, "kernel32.dll") == 0 ? kKernel32 : nullptr;
+    if (name && strcasecmp(name, "kernel32.dll") == 0) return kKernel32;
+    std::lock_guard<std::mutex> hold(settingsLock);
+    return name && addressWaits && strcasecmp(name, "kernelbase.dll") == 0 ? kKernelBase : nullptr;
 }
 
-// kernel32 exports only what some Windows versions lack and the programs look up at run time.
+// kernel32 and kernelbase export only what some Windows versions lack and the programs look
+// up at run time.
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
-    if (module != kKernel32 || !name) return nullptr;
+    if (!name) return nullptr;
+    if (module == kKernelBase) {
+        if (strcmp(name, "WaitOnAddress") == 0) return asFarProc(compat::detail::waitOnAddress);
+        if (strcmp(name, "WakeByAddressSingle") == 0)
+            return asFarProc(compat::detail::wakeByAddressSingle);
+        return nullptr;
+    }
+    if (module != kKernel32) return nullptr;
     if (strcmp(name, "IsWow64Process") == 0) return asFarProc(IsWow64Process);
     if (strcmp(name, "SetDefaultDllDirectories") == 0) return asFarProc(setDefaultDllDirectories);
     return nullptr;

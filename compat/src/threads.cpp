@@ -1,12 +1,14 @@
 // Host stand-in for the waitable objects that really wait: auto- and manual-reset events, and
 // threads started by _beginthreadex, whose handle is signalled when the thread has ended.
 // WaitForSingleObject (security.cpp) hands these to waitObject; CloseHandle (files.cpp) to
-// closeWaitable.
+// closeWaitable. Also kernelbase's waits on an address, which GetProcAddress (system.cpp)
+// hands out.
 #include <process.h>
 #include <windows.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -46,10 +48,41 @@ void *runThread(void *p) {
     return nullptr;
 }
 
+// One lock and one condition for every address: a waiter tests its value again after any
+// wake-up, as it must after a spurious one on Windows too.
+std::mutex addressLock;
+std::condition_variable addressChanged;
+
+// The other thread changes the value atomically, without the lock: read it so too.
+bool sameBytes(volatile VOID *address, PVOID compare, SIZE_T size) {
+    for (SIZE_T i = 0; i < size; i++)
+        if (__atomic_load_n((volatile uint8_t *)address + i, __ATOMIC_ACQUIRE) !=
+            ((const uint8_t *)compare)[i])
+            return false;
+    return true;
+}
+
 } // namespace
 
 namespace compat {
 namespace detail {
+
+BOOL WINAPI waitOnAddress(volatile VOID *address, PVOID compare, SIZE_T size, DWORD milliseconds) {
+    std::unique_lock<std::mutex> hold(addressLock);
+    if (!sameBytes(address, compare, size)) return TRUE;
+    if (milliseconds == INFINITE) {
+        addressChanged.wait(hold);
+        return TRUE;
+    }
+    return addressChanged.wait_for(hold, std::chrono::milliseconds(milliseconds)) ==
+           std::cv_status::no_timeout;
+}
+
+VOID WINAPI wakeByAddressSingle(PVOID) {
+    // Under the lock: a waiter between its test and its sleep holds it, so it misses no wake-up.
+    std::lock_guard<std::mutex> hold(addressLock);
+    addressChanged.notify_all();
+}
 
 uintptr_t startDetachedThread(void *(*run)(void *), void *arg, unsigned stackSize); // process.cpp
 

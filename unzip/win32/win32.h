@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "unzip/unzip.h"
 
 static_assert(WIN_PATH_BUF == MAX_PATH + 1, "a Windows path and its terminator");
@@ -28,6 +30,16 @@ unsigned getNTfiletime(FILETIME *mod, FILETIME *acc, FILETIME *cre);
 void utime2FileTime(time_t t, FILETIME *ft);
 time_t UTCtime2Localtime(time_t t);
 void NTtzbugWorkaround(time_t t, FILETIME *ft);
+
+// A count one thread raises and another waits on (countwait.cpp). count_waits_ready chooses
+// how a waiter sleeps, for both sides, before the other thread starts: 0 when it cannot.
+struct WaitedCount {
+    std::atomic<unsigned> value;
+    HANDLE changed; // made where it is needed, once in the process, and kept
+};
+int count_waits_ready(WaitedCount *count);
+void wait_for_change(WaitedCount *count, unsigned seen); // returns once value != seen
+void count_up(WaitedCount *count);                       // value + 1, and the waiter woken
 
 // NT security descriptors (nt_security.cpp). The target volume as the security code sees
 // it: seven 32-bit words, then the root the cached answer describes.

@@ -8,14 +8,18 @@
 // reported at the next hand-over or at the member's end, and nothing observable happens in
 // between.
 //
-// The writer touches nothing but this record. Its two auto-reset events only wake a waiting
-// side: each side tests the counts first and waits only while they have not changed, so a
-// wake-up left over from an earlier exchange costs one more test, never a lost write. A run
-// ends its writer (stop_writer), so no thread outlives a run.
+// The writer touches nothing but this record. The two sides hand over through the counts of
+// jobs posted and done, each waiting for the other's to change (countwait.cpp). A run ends
+// its writer (stop_writer), so no thread outlives a run.
+//
+// The counts are waited on by address where Windows allows it, where they used to have an
+// event each: the runtime-like package (993 members, 143 MB deflated, 20 members of more
+// than one stage) took 0.90, 0.99 and 0.91 of the time (bench/floor_bench.py, win64 stubs
+// under Wine in the same rounds, medians of 10, 16 and 30 rounds).
 //
 // Measured without: making each member's new file on this thread while the engine decodes
 // the member, the overwrite rules deciding once the file was needed. Under Wine a hand-over
-// costs about what a create does, so stored members took 1.11-1.21 times as long
+// by events costs about what a create does, so stored members took 1.11-1.21 times as long
 // (ombrelin.exe -q on tmpfs, 12 paired rounds), and with only deflated members of 64 KiB or
 // more handed over, deflated packages took 0.94-0.96 of the time (30 rounds; single rounds
 // 0.45-1.53). Spinning before each wait did not help.
@@ -35,32 +39,29 @@ namespace {
 enum { STAGE_SIZE = 256 * 1024, WRITER_STACK = 64 * 1024 };
 
 struct Writer {
-    HANDLE thread;              // running writer, or NULL
-    HANDLE job_ready, job_done; // made once in the process and kept
-    int unavailable;            // the thread could not be started this run: write in place
-    uint8_t *stages;            // two stages, one filling while the other is written
-    int filling;                // the stage being filled: 0 or 1
-    uint32_t used;              // bytes in it
-    int discard;                // a short write was reported: drop the rest of the member
+    HANDLE thread;   // running writer, or NULL
+    int unavailable; // the thread could not be started this run: write in place
+    uint8_t *stages; // two stages, one filling while the other is written
+    int filling;     // the stage being filled: 0 or 1
+    uint32_t used;   // bytes in it
+    int discard;     // a short write was reported: drop the rest of the member
     // The job in flight: written by the engine's thread before it counts the job as posted,
     // read by the writer before it counts it as done. A NULL file ends the writer.
     FILE *file;
     const uint8_t *data;
     uint32_t size;
     int short_write; // the writer's: the job's write fell short
-    std::atomic<unsigned> posted, done;
+    WaitedCount posted, done;
 };
 
 Writer W;
 
 unsigned WINAPI writer_main(void *) {
-    for (unsigned seen = W.done.load(std::memory_order_relaxed);; seen++) {
-        while (W.posted.load(std::memory_order_acquire) == seen)
-            WaitForSingleObject(W.job_ready, INFINITE);
+    for (unsigned seen = W.done.value.load(std::memory_order_relaxed);; seen++) {
+        wait_for_change(&W.posted, seen);
         FILE *file = W.file;
         if (file != NULL) W.short_write = fwrite(W.data, 1, W.size, file) != W.size;
-        W.done.store(seen + 1, std::memory_order_release);
-        SetEvent(W.job_done);
+        count_up(&W.done);
         if (file == NULL) return 0;
     }
 }
@@ -69,24 +70,21 @@ void post(FILE *file, const uint8_t *data, uint32_t size) {
     W.file = file;
     W.data = data;
     W.size = size;
-    W.posted.fetch_add(1, std::memory_order_release);
-    SetEvent(W.job_ready);
+    count_up(&W.posted);
 }
 
 // Waits until the writer has done every job posted; 1 when one fell short.
 int wait_idle(void) {
-    unsigned posted = W.posted.load(std::memory_order_relaxed);
-    while (W.done.load(std::memory_order_acquire) != posted)
-        WaitForSingleObject(W.job_done, INFINITE);
+    unsigned posted = W.posted.value.load(std::memory_order_relaxed);
+    for (unsigned done; (done = W.done.value.load(std::memory_order_acquire)) != posted;)
+        wait_for_change(&W.done, done);
     int failed = W.short_write;
     W.short_write = 0;
     return failed;
 }
 
 int start_writer(void) {
-    if (W.job_ready == NULL) W.job_ready = CreateEventA(NULL, FALSE, FALSE, NULL);
-    if (W.job_done == NULL) W.job_done = CreateEventA(NULL, FALSE, FALSE, NULL);
-    if (W.job_ready != NULL && W.job_done != NULL)
+    if (count_waits_ready(&W.posted) && count_waits_ready(&W.done))
         W.thread = (HANDLE)_beginthreadex(NULL, WRITER_STACK, writer_main, NULL, 0, NULL);
     W.unavailable = W.thread == NULL;
     return !W.unavailable;
