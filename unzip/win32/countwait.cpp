@@ -14,19 +14,12 @@
 
 namespace {
 
-typedef BOOL(WINAPI *WaitOnAddressFn)(volatile VOID *address, PVOID compare, SIZE_T size,
-                                      DWORD milliseconds);
-typedef VOID(WINAPI *WakeByAddressFn)(PVOID address);
-
 static_assert(sizeof(std::atomic<unsigned>) == sizeof(unsigned) &&
                   std::atomic<unsigned>::is_always_lock_free,
               "a count is waited on as the plain word it is");
 
-WaitOnAddressFn wait_on_address;
-WakeByAddressFn wake_by_address;
-
 template <typename Function> Function look_up(HMODULE module, const char *name) {
-    FARPROC proc = GetProcAddress(module, name);
+    FARPROC proc = module != NULL ? GetProcAddress(module, name) : NULL;
     return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(proc));
 }
 
@@ -34,25 +27,19 @@ template <typename Function> Function look_up(HMODULE module, const char *name) 
 
 int count_waits_ready(WaitedCount *count) {
     HMODULE base = GetModuleHandleA("kernelbase.dll");
-    wait_on_address = NULL;
-    wake_by_address = NULL;
-    if (base != NULL) {
-        wait_on_address = look_up<WaitOnAddressFn>(base, "WaitOnAddress");
-        wake_by_address = look_up<WakeByAddressFn>(base, "WakeByAddressSingle");
-    }
-    if (wait_on_address == NULL || wake_by_address == NULL) {
-        wait_on_address = NULL;
-        wake_by_address = NULL;
-        if (count->changed == NULL) count->changed = CreateEventA(NULL, FALSE, FALSE, NULL);
-        return count->changed != NULL;
-    }
-    return 1;
+    count->wait_on_address = look_up<WaitOnAddressFn>(base, "WaitOnAddress");
+    count->wake_by_address = look_up<WakeByAddressFn>(base, "WakeByAddressSingle");
+    if (count->wait_on_address != NULL && count->wake_by_address != NULL) return 1;
+    count->wait_on_address = NULL;
+    count->wake_by_address = NULL;
+    if (count->changed == NULL) count->changed = CreateEventA(NULL, FALSE, FALSE, NULL);
+    return count->changed != NULL;
 }
 
 void wait_for_change(WaitedCount *count, unsigned seen) {
     while (count->value.load(std::memory_order_acquire) == seen) {
-        if (wait_on_address != NULL)
-            wait_on_address(&count->value, &seen, sizeof seen, INFINITE);
+        if (count->wait_on_address != NULL)
+            count->wait_on_address(&count->value, &seen, sizeof seen, INFINITE);
         else
             WaitForSingleObject(count->changed, INFINITE);
     }
@@ -60,8 +47,8 @@ void wait_for_change(WaitedCount *count, unsigned seen) {
 
 void count_up(WaitedCount *count) {
     count->value.fetch_add(1, std::memory_order_release);
-    if (wake_by_address != NULL)
-        wake_by_address(&count->value);
+    if (count->wake_by_address != NULL)
+        count->wake_by_address(&count->value);
     else
         SetEvent(count->changed);
 }

@@ -32,9 +32,14 @@ time_t UTCtime2Localtime(time_t t);
 void NTtzbugWorkaround(time_t t, FILETIME *ft);
 
 // A count one thread raises and another waits on (countwait.cpp). count_waits_ready chooses
-// how a waiter sleeps, for both sides, before the other thread starts: 0 when it cannot.
+// how its waiter sleeps, before the other thread starts: 0 when it cannot.
+typedef BOOL(WINAPI *WaitOnAddressFn)(volatile VOID *address, PVOID compare, SIZE_T size,
+                                      DWORD milliseconds);
+typedef VOID(WINAPI *WakeByAddressFn)(PVOID address);
 struct WaitedCount {
     std::atomic<unsigned> value;
+    WaitOnAddressFn wait_on_address; // both, or neither: then the event
+    WakeByAddressFn wake_by_address;
     HANDLE changed; // made where it is needed, once in the process, and kept
 };
 int count_waits_ready(WaitedCount *count);
