@@ -8,7 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
+#include <cstdint>
 #include <mutex>
 
 namespace {

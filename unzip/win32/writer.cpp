@@ -14,15 +14,18 @@
 //
 // The counts are waited on by address where Windows allows it, where they used to have an
 // event each: the runtime-like package (993 members, 143 MB deflated, 20 members of more
-// than one stage) took 0.90, 0.99 and 0.91 of the time (bench/floor_bench.py, win64 stubs
-// under Wine in the same rounds, medians of 10, 16 and 30 rounds).
+// than one stage) took 0.90, 0.99, 0.91 and 0.90 of the time, and 0.93 stored
+// (bench/floor_bench.py, win64 stubs under Wine in the same rounds, medians of 10 to 30).
 //
 // Measured without: making each member's new file on this thread while the engine decodes
 // the member, the overwrite rules deciding once the file was needed. Under Wine a hand-over
 // by events costs about what a create does, so stored members took 1.11-1.21 times as long
 // (ombrelin.exe -q on tmpfs, 12 paired rounds), and with only deflated members of 64 KiB or
 // more handed over, deflated packages took 0.94-0.96 of the time (30 rounds; single rounds
-// 0.45-1.53). Spinning before each wait did not help.
+// 0.45-1.53). Spinning before each wait did not help. With hand-overs on addresses, deflated
+// members' files made here took 0.90-0.97 of the time; but an exclusive create is also how
+// the engine learns that a name exists, which its overwrite rules need before the member's
+// extraction begins, so that would move questions and messages.
 #include <atomic>
 #include <process.h>
 #include <stdio.h>
