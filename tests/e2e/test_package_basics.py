@@ -43,8 +43,9 @@ def sample_payload(root, recorder):
     files = {
         "installer.exe": Path(recorder).read_bytes(),
         "readme.txt": b"Brevanto sample\r\n" * 3,
-        # Longer than the 8192-byte read block and the 32 KiB copy window.
-        "data/blob.bin": bytes(rnd.getrandbits(8) for _ in range(100_000)),
+        # Longer than the 8192-byte read block, the 32 KiB copy window and two of the
+        # writer's 256 KiB stages, so that its thread writes some of it.
+        "data/blob.bin": rnd.randbytes(600_000),
         "data/deep/notes.txt": b"deep\n",
         "empty.txt": b"",
     }
