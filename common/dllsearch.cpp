@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "common/dllsearch.h"
+#include "common/sysfunction.h"
 
 enum { DLL_SEARCH_SYSTEM32 = 0x00000800 }; // LOAD_LIBRARY_SEARCH_SYSTEM32
 
@@ -10,10 +11,6 @@ enum { DLL_SEARCH_SYSTEM32 = 0x00000800 }; // LOAD_LIBRARY_SEARCH_SYSTEM32
 // time so that Windows versions without it still start.
 void restrictDllSearch(void) {
     typedef BOOL(WINAPI * SetDirsFn)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == NULL) return;
-    FARPROC proc = GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (proc == NULL) return;
-    SetDirsFn setDirs = reinterpret_cast<SetDirsFn>(reinterpret_cast<void (*)(void)>(proc));
-    setDirs(DLL_SEARCH_SYSTEM32);
+    SetDirsFn setDirs = systemFunction<SetDirsFn>("kernel32.dll", "SetDefaultDllDirectories");
+    if (setDirs != NULL) setDirs(DLL_SEARCH_SYSTEM32);
 }

@@ -4,16 +4,15 @@
 #include <string.h>
 
 #include "common/strbuf.h"
+#include "common/sysfunction.h"
 #include "launcher/jvmplaces.h"
 
 typedef BOOL(WINAPI *IsWow64Fn)(HANDLE, PBOOL);
 
 // Looked up at run time: Windows versions before XP SP2 lack it (and have no 64-bit view).
 static int runsUnderWow64(void) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    FARPROC proc = kernel != NULL ? GetProcAddress(kernel, "IsWow64Process") : NULL;
-    if (proc == NULL) return 0;
-    IsWow64Fn isWow64 = reinterpret_cast<IsWow64Fn>(reinterpret_cast<void (*)(void)>(proc));
+    IsWow64Fn isWow64 = systemFunction<IsWow64Fn>("kernel32.dll", "IsWow64Process");
+    if (isWow64 == NULL) return 0;
     BOOL wow64 = FALSE;
     return isWow64(GetCurrentProcess(), &wow64) && wow64;
 }

@@ -10,25 +10,17 @@
 // 109-126 us with events and 37-42 us on the address. Looked up at run time, since Windows
 // before 8 lacks it; kernel32 does not export it, kernelbase (loaded into every process
 // from Windows 7 on) does.
+#include "common/sysfunction.h"
 #include "unzip/win32/win32.h"
-
-namespace {
 
 static_assert(sizeof(std::atomic<unsigned>) == sizeof(unsigned) &&
                   std::atomic<unsigned>::is_always_lock_free,
               "a count is waited on as the plain word it is");
 
-template <typename Function> Function look_up(HMODULE module, const char *name) {
-    FARPROC proc = module != NULL ? GetProcAddress(module, name) : NULL;
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(proc));
-}
-
-} // namespace
-
 int count_waits_ready(WaitedCount *count) {
-    HMODULE base = GetModuleHandleA("kernelbase.dll");
-    count->wait_on_address = look_up<WaitOnAddressFn>(base, "WaitOnAddress");
-    count->wake_by_address = look_up<WakeByAddressFn>(base, "WakeByAddressSingle");
+    count->wait_on_address = systemFunction<WaitOnAddressFn>("kernelbase.dll", "WaitOnAddress");
+    count->wake_by_address =
+        systemFunction<WakeByAddressFn>("kernelbase.dll", "WakeByAddressSingle");
     if (count->wait_on_address != NULL && count->wake_by_address != NULL) return 1;
     count->wait_on_address = NULL;
     count->wake_by_address = NULL;
