@@ -67,15 +67,11 @@ bool sameBytes(volatile VOID *address, PVOID compare, SIZE_T size) {
 namespace compat {
 namespace detail {
 
-BOOL WINAPI waitOnAddress(volatile VOID *address, PVOID compare, SIZE_T size, DWORD milliseconds) {
+// The engine waits without a time limit, so none is kept.
+BOOL WINAPI waitOnAddress(volatile VOID *address, PVOID compare, SIZE_T size, DWORD) {
     std::unique_lock<std::mutex> hold(addressLock);
-    if (!sameBytes(address, compare, size)) return TRUE;
-    if (milliseconds == INFINITE) {
-        addressChanged.wait(hold);
-        return TRUE;
-    }
-    return addressChanged.wait_for(hold, std::chrono::milliseconds(milliseconds)) ==
-           std::cv_status::no_timeout;
+    if (sameBytes(address, compare, size)) addressChanged.wait(hold);
+    return TRUE;
 }
 
 VOID WINAPI wakeByAddressSingle(PVOID) {
