@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The project's one test command: set-up, the four builds, every test, a summary.
+# The project's one test command: set-up, the five builds, every test, a summary.
 #
 #   host       Linux build; unit tests (the decoder's also with the shipped 32-bit bit
 #              buffer), plus the end-to-end tests under Wine of the Windows build that can
 #              run on this machine (build/win32, else build/win64)
 #   host-asan  unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
+#   host-tsan  unit tests with ThreadSanitizer: the engine hands work to other threads
 #   win32      the shipped 32-bit programs
 #   win64      the same sources for 64-bit Windows (runs where 32-bit code cannot)
 #   format     every C and C++ file as clang-format writes it
@@ -73,6 +74,7 @@ step build-win32 build win32 || true
 step build-win64 build win64 || true
 step build-host build host -DWINE_BUILD_DIR="$ROOT/build/$WINE_ARCH" && host_ok=1 || host_ok=0
 step build-host-asan build host-asan -DWINE_BUILD_DIR= && asan_ok=1 || asan_ok=0
+step build-host-tsan build host-tsan -DWINE_BUILD_DIR= && tsan_ok=1 || tsan_ok=0
 
 if ((host_ok)); then
     step test-host ctest --test-dir build/host -j "$JOBS" --timeout 900 || true
@@ -83,6 +85,11 @@ if ((asan_ok)); then
     step test-host-asan ctest --test-dir build/host-asan -j "$JOBS" --timeout 900 -LE e2e || true
 else
     skip test-host-asan "build failed"
+fi
+if ((tsan_ok)); then
+    step test-host-tsan ctest --test-dir build/host-tsan -j "$JOBS" --timeout 900 -LE e2e || true
+else
+    skip test-host-tsan "build failed"
 fi
 
 # Short runs of every fuzz target (clang, libFuzzer, ASan + UBSan; a build of their own); the
@@ -99,7 +106,7 @@ echo "==================== summary ===================="
 for i in "${!STEPS[@]}"; do
     printf '%-16s %-22s %5ss\n' "${STEPS[$i]}" "${RESULTS[$i]}" "${SECONDS_TAKEN[$i]}"
 done
-for log in "$LOGS"/test-host.log "$LOGS"/test-host-asan.log; do
+for log in "$LOGS"/test-host.log "$LOGS"/test-host-asan.log "$LOGS"/test-host-tsan.log; do
     [[ -f $log ]] || continue
     # Which tests failed, here too: the summary may be all of the output a reader gets.
     grep -E '^[0-9]+% tests passed|tests? failed out of|^[[:space:]]+[0-9]+ - ' "$log" |
