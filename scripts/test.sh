@@ -76,21 +76,19 @@ step build-host build host -DWINE_BUILD_DIR="$ROOT/build/$WINE_ARCH" && host_ok=
 step build-host-asan build host-asan -DWINE_BUILD_DIR= && asan_ok=1 || asan_ok=0
 step build-host-tsan build host-tsan -DWINE_BUILD_DIR= && tsan_ok=1 || tsan_ok=0
 
-if ((host_ok)); then
-    step test-host ctest --test-dir build/host -j "$JOBS" --timeout 900 || true
-else
-    skip test-host "build failed"
-fi
-if ((asan_ok)); then
-    step test-host-asan ctest --test-dir build/host-asan -j "$JOBS" --timeout 900 -LE e2e || true
-else
-    skip test-host-asan "build failed"
-fi
-if ((tsan_ok)); then
-    step test-host-tsan ctest --test-dir build/host-tsan -j "$JOBS" --timeout 900 -LE e2e || true
-else
-    skip test-host-tsan "build failed"
-fi
+# run_tests PRESET BUILT [ctest options...]: the build's tests, or a skip when it did not build.
+run_tests() {
+    local preset=$1 built=$2
+    shift 2
+    if ((built)); then
+        step "test-$preset" ctest --test-dir "build/$preset" -j "$JOBS" --timeout 900 "$@" || true
+    else
+        skip "test-$preset" "build failed"
+    fi
+}
+run_tests host "$host_ok"
+run_tests host-asan "$asan_ok" -LE e2e
+run_tests host-tsan "$tsan_ok" -LE e2e
 
 # Short runs of every fuzz target (clang, libFuzzer, ASan + UBSan; a build of their own); the
 # engine's two again with the shipped build's 32-bit bit buffer, shorter, on the same corpus.
@@ -106,11 +104,12 @@ echo "==================== summary ===================="
 for i in "${!STEPS[@]}"; do
     printf '%-16s %-22s %5ss\n' "${STEPS[$i]}" "${RESULTS[$i]}" "${SECONDS_TAKEN[$i]}"
 done
-for log in "$LOGS"/test-host.log "$LOGS"/test-host-asan.log "$LOGS"/test-host-tsan.log; do
-    [[ -f $log ]] || continue
+for i in "${!STEPS[@]}"; do
+    # The test steps of this run only: a skipped one left no log, or an old one.
+    [[ ${STEPS[$i]} == test-* && ${RESULTS[$i]} != SKIP* ]] || continue
     # Which tests failed, here too: the summary may be all of the output a reader gets.
-    grep -E '^[0-9]+% tests passed|tests? failed out of|^[[:space:]]+[0-9]+ - ' "$log" |
-        sed "s|^[[:space:]]*|$(basename "$log" .log): |"
+    grep -E '^[0-9]+% tests passed|tests? failed out of|^[[:space:]]+[0-9]+ - ' \
+        "$LOGS/${STEPS[$i]}.log" | sed "s|^[[:space:]]*|${STEPS[$i]}: |"
 done
 echo "end-to-end tests ran the $WINE_ARCH build; total $(($(date +%s) - began_all)) s"
 if ((failed)); then

@@ -124,9 +124,10 @@ template <typename Function> FARPROC asFarProc(Function *function) {
 } // namespace
 
 HMODULE GetModuleHandleA(LPCSTR name) {
-    if (name && strcasecmp(name, "kernel32.dll") == 0) return kKernel32;
+    if (!name) return nullptr;
+    if (strcasecmp(name, "kernel32.dll") == 0) return kKernel32;
     std::lock_guard<std::mutex> hold(settingsLock);
-    return name && addressWaits && strcasecmp(name, "kernelbase.dll") == 0 ? kKernelBase : nullptr;
+    return addressWaits && strcasecmp(name, "kernelbase.dll") == 0 ? kKernelBase : nullptr;
 }
 
 // kernel32 and kernelbase export only what some Windows versions lack and the programs look
